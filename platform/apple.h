@@ -1,0 +1,71 @@
+// The few Objective-C pieces of the platform behind plain C++: the process tap description and
+// its creation, the aggregate device description, the running-application lookup and the
+// system version test. One macOS implementation (platform/macos/*.mm), one simulated.
+#pragma once
+
+#include <CoreAudio/CoreAudio.h>
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace apple {
+
+// A CATapDescription. Move-only; the platform object is released when the value goes.
+class TapDescription {
+public:
+    // A stereo mixdown of the given process objects (empty on the bundle-identifier road).
+    static TapDescription stereoMixdown(const std::vector<AudioObjectID>& processes);
+    // One output stream of the device with that UID, for the given process objects.
+    static TapDescription deviceStream(const std::vector<AudioObjectID>& processes, const std::string& deviceUID,
+                                       unsigned long stream);
+
+    TapDescription(TapDescription&&) noexcept;
+    TapDescription& operator=(TapDescription&&) noexcept;
+    ~TapDescription();
+
+    void setName(const std::string& name);
+    void setPrivate(bool isPrivate);
+    void setMuteBehavior(long behavior);
+    // macOS 26.0 and later only; callers check `systemAtLeast(26, 0)` first.
+    void setBundleIDs(const std::vector<std::string>& bundleIDs);
+    void setProcessRestoreEnabled(bool enabled);
+    // The description's own UUID as upper-case 8-4-4-4-12 text.
+    std::string uuidString() const;
+
+    struct Impl;
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    explicit TapDescription(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// AudioHardwareCreateProcessTap: the platform's status; the new tap's identifier in `tap`.
+OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap);
+// AudioHardwareDestroyProcessTap: the platform's status.
+OSStatus destroyProcessTap(AudioObjectID tap);
+
+// The aggregate device description of a private device holding one tap and nothing else:
+// name, uid, private true, stacked false, tapautostart true, taps [{uid: tapUUID}].
+// The caller releases it with CFRelease; null when it cannot be made.
+CFDictionaryRef aggregateDescription(const std::string& name, const std::string& uid, const std::string& tapUUID);
+
+// A new random UUID as upper-case 8-4-4-4-12 text.
+std::string newUUIDString();
+
+struct RunningApplication {
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> localizedName;
+    long activationPolicy = 0;  // 0 regular, 1 accessory, 2 prohibited
+};
+
+// The running application with that process id, or nothing when there is none.
+std::optional<RunningApplication> runningApplication(pid_t pid);
+
+// True when the running system is at least that version.
+bool systemAtLeast(long major, long minor, long patch = 0);
+
+}  // namespace apple

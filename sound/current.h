@@ -1,0 +1,16 @@
+// Reading what the default devices are now, with their settings.
+#pragma once
+
+#include "sound/settings.h"
+
+#include <optional>
+
+namespace sound {
+
+// The default output and input with their settings; `others` absent. Never fails.
+Settings current();
+
+// One role: nothing without a default device; an output side always has a volume map.
+std::optional<Side> side(Direction direction);
+
+}  // namespace sound

@@ -1,0 +1,151 @@
+#include "sound/files.h"
+
+#include "shared/report.h"
+#include "sound/run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace sound {
+
+namespace {
+
+// A settings file is a few hundred bytes; anything bigger is not ours and is not read unbounded.
+constexpr off_t largestFile = 1 << 20;
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Down to the disk, not just the kernel: macOS's fsync stops at the drive's cache.
+bool sync(int fd) {
+#ifdef __APPLE__
+    if (::fcntl(fd, F_FULLFSYNC) == 0) {
+        return true;
+    }
+#endif
+    return ::fsync(fd) == 0;
+}
+
+// Makes a rename in the folder durable. A file system that cannot sync a folder (EINVAL) has
+// nothing more to offer, so that counts as done.
+bool syncFolder(const std::filesystem::path& dir) {
+    int fd = openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = sync(fd) || errno == EINVAL;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+Files files(const std::string& option) {
+    auto found = std::find(args.begin(), args.end(), option);
+    if (found == args.end() || found + 1 == args.end()) {
+        report::fail(option + " needs a folder");
+    }
+    Files result{std::filesystem::path(*(found + 1))};
+    // A folder that cannot be made shows up later as failed reads and writes, reported there.
+    std::error_code ignored;
+    std::filesystem::create_directories(result.dir, ignored);
+    return result;
+}
+
+std::optional<Settings> Files::load(const std::filesystem::path& file) const {
+    // Non-blocking so that a FIFO planted at the name cannot hold the run; a link to a regular
+    // file is followed, since a host may keep its settings elsewhere.
+    int fd = openRetrying(file.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    bool ok = true;
+    while (true) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > static_cast<std::size_t>(largestFile)) {
+            ok = false;  // grew while we read it
+            break;
+        }
+    }
+    ::close(fd);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return decode(text);
+}
+
+bool Files::save(const Settings& settings, const std::filesystem::path& file) const {
+    auto text = encode(settings);
+    return text && write(*text, file);
+}
+
+bool Files::write(const std::string& bytes, const std::filesystem::path& file) const {
+    auto temporary = dir / ("." + file.filename().string() + ".tmp");
+    // Whatever sits at the temporary name goes first, a link itself and never what it points
+    // to; the exclusive, non-following create then cannot be steered onto another file by
+    // someone else who can write to the folder.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+        return false;
+    }
+    int fd = openRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = writeAll(fd, bytes) && sync(fd);
+    written = ::close(fd) == 0 && written;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        return false;  // the destination is unchanged; the temporary file stays
+    }
+    // Not kept until the rename itself is on the disk.
+    auto folder = file.parent_path();
+    return syncFolder(folder.empty() ? std::filesystem::path(".") : folder);
+}
+
+}  // namespace sound

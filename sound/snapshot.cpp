@@ -1,0 +1,57 @@
+#include "sound/snapshot.h"
+
+#include "sound/run.h"
+
+#include <set>
+#include <string>
+
+namespace sound {
+
+namespace {
+
+// The device's own settings now; layout and volume only for an output device.
+Side ownSettings(const std::string& uid, bool isOutput) {
+    Side side{uid, system->name(uid), system->rate(uid), std::nullopt, std::nullopt};
+    if (isOutput) {
+        side.layout = system->layout(uid);
+        side.volume = system->volume(uid);
+    }
+    return side;
+}
+
+}  // namespace
+
+Settings snapshot(const Settings& now, const Settings& wanted) {
+    Settings copy = now;
+    auto heldAsOutput = [&](const std::string& uid) { return now.output && now.output->uid == uid; };
+    auto heldAsInput = [&](const std::string& uid) { return now.input && now.input->uid == uid; };
+    std::set<std::string> taken;
+
+    auto consider = [&](const std::optional<Side>& side, Direction role) {
+        if (!side) {
+            return;
+        }
+        const std::string& uid = side->uid;
+        bool isOutput = system->exists(uid, Direction::output);
+        // A device held only as the default input carries no layout or volume in the copy,
+        // yet becoming the default output changes both; without its own entry they are lost.
+        bool outputSettingsMissing = role == Direction::output && !heldAsOutput(uid) && isOutput;
+        bool held = heldAsOutput(uid) || heldAsInput(uid);
+        if ((held && !outputSettingsMissing) || taken.count(uid)) {
+            return;
+        }
+        if (!isOutput && !system->exists(uid, Direction::input)) {
+            return;  // not connected: the switch will not touch it
+        }
+        taken.insert(uid);
+        if (!copy.others) {
+            copy.others.emplace();
+        }
+        copy.others->push_back(ownSettings(uid, isOutput));
+    };
+    consider(wanted.output, Direction::output);
+    consider(wanted.input, Direction::input);
+    return copy;
+}
+
+}  // namespace sound

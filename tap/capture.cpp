@@ -1,0 +1,89 @@
+#include "tap/capture.h"
+
+#include "tap/run_state.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace tap {
+
+WriteCall writeCall = ::write;
+
+std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* out, std::size_t capacity) {
+    if (buffers == nullptr || first < 0) {
+        return 0;
+    }
+    const auto pair = static_cast<std::uint64_t>(first);
+    const AudioBuffer* list = buffers->mBuffers;
+    if (buffers->mNumberBuffers == 1 && list[0].mData != nullptr) {
+        const std::uint64_t channels = list[0].mNumberChannels;
+        if (channels < pair + 2) {
+            return 0;
+        }
+        std::size_t frames = list[0].mDataByteSize / (channels * sizeof(float));
+        std::size_t n = frames < capacity ? frames : capacity;
+        const float* in = static_cast<const float*>(list[0].mData) + pair;
+        for (std::size_t i = 0; i < n; ++i, in += channels) {
+            out[2 * i] = in[0];
+            out[2 * i + 1] = in[1];
+        }
+        return n;
+    }
+    if (buffers->mNumberBuffers < pair + 2) {
+        return 0;
+    }
+    const AudioBuffer& left = list[pair];
+    const AudioBuffer& right = list[pair + 1];
+    if (left.mData == nullptr || right.mData == nullptr) {
+        return 0;
+    }
+    // Both buffers come with one length; the shorter one bounds the copy should they not.
+    std::size_t bytes = left.mDataByteSize < right.mDataByteSize ? left.mDataByteSize : right.mDataByteSize;
+    std::size_t frames = bytes / sizeof(float);
+    std::size_t n = frames < capacity ? frames : capacity;
+    const float* l = static_cast<const float*>(left.mData);
+    const float* r = static_cast<const float*>(right.mData);
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = l[i];
+        out[2 * i + 1] = r[i];
+    }
+    return n;
+}
+
+void writeAll(const void* bytes, std::size_t count) {
+    const char* next = static_cast<const char*>(bytes);
+    while (count > 0) {
+        ssize_t n = writeCall(STDOUT_FILENO, next, count);
+        if (n > 0) {
+            next += n;
+            count -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            outputClosed.store(true);
+            return;
+        }
+    }
+}
+
+OSStatus captureCycle(AudioObjectID, const AudioTimeStamp*, const AudioBufferList* input, const AudioTimeStamp*,
+                      AudioBufferList*, const AudioTimeStamp*, void*) {
+    if (input == nullptr) {
+        return 0;
+    }
+    if (input->mNumberBuffers == 1) {
+        const AudioBuffer& only = input->mBuffers[0];
+        if (only.mNumberChannels == 2 && firstChannel == 0 && only.mData != nullptr) {
+            // The common stereo case: the platform's buffer already is the stream, so no copy.
+            writeAll(only.mData, only.mDataByteSize);
+            return 0;
+        }
+    }
+    std::size_t frames = pickPair(input, firstChannel, interleaved, interleavedFrames);
+    if (frames > 0) {
+        writeAll(interleaved, frames * 2 * sizeof(float));
+    }
+    return 0;
+}
+
+}  // namespace tap

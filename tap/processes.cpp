@@ -1,0 +1,84 @@
+#include "tap/processes.h"
+
+#include "apple.h"
+#include "shared/property.h"
+#include "shared/report.h"
+#include "tap/run_state.h"
+#include "tap/streams.h"
+
+#include <unistd.h>
+
+namespace tap {
+
+namespace {
+
+json::Object record(const AudioProcess& process) {
+    auto app = apple::runningApplication(process.pid);
+    json::Array outputs;
+    json::Array outputDevices;
+    for (AudioObjectID device : process.devices) {
+        std::int64_t channels = 0;
+        for (auto count : streamChannels(device)) {
+            channels += count;
+        }
+        outputDevices.push_back(json::Object{
+            {"uid", property::readString(device, kAudioDevicePropertyDeviceUID).value_or("")},
+            {"name", property::readString(device, kAudioObjectPropertyName).value_or("")},
+            {"channels", static_cast<long long>(channels)},
+        });
+    }
+    // Names are read a second time: a name that fails now is left out here but not above.
+    for (AudioObjectID device : process.devices) {
+        if (auto name = property::readString(device, kAudioObjectPropertyName)) {
+            outputs.push_back(*name);
+        }
+    }
+    std::string name = process.bundleID;
+    if (app && app->localizedName) {
+        name = *app->localizedName;
+    }
+    return json::Object{
+        {"pid", process.pid},
+        {"bundleId", process.bundleID},
+        {"name", name},
+        {"playing", process.playing},
+        {"outputs", std::move(outputs)},
+        {"app", app.has_value() && app->activationPolicy == 0},
+        {"outputDevices", std::move(outputDevices)},
+    };
+}
+
+}  // namespace
+
+std::vector<AudioProcess> audioProcesses() {
+    std::vector<AudioProcess> processes;
+    for (AudioObjectID object : property::readObjects(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList)) {
+        AudioProcess process;
+        process.object = object;
+        process.pid = property::read(object, property::address(kAudioProcessPropertyPID), pid_t{0}).value_or(0);
+        process.bundleID = property::readString(object, kAudioProcessPropertyBundleID).value_or("");
+        process.playing =
+            property::read(object, property::address(kAudioProcessPropertyIsRunningOutput), UInt32{0}).value_or(0) != 0;
+        process.devices = property::readObjects(object, kAudioProcessPropertyDevices, property::output);
+        processes.push_back(std::move(process));
+    }
+    return processes;
+}
+
+bool ours(const std::string& id) {
+    if (ownBundleID.empty()) {
+        return false;
+    }
+    return id == ownBundleID || (id.size() > ownBundleID.size() && id.compare(0, ownBundleID.size(), ownBundleID) == 0 &&
+                                 id[ownBundleID.size()] == '.');
+}
+
+void listProcesses() {
+    for (const AudioProcess& process : audioProcesses()) {
+        if (!ours(process.bundleID)) {
+            report::say(record(process), STDOUT_FILENO);
+        }
+    }
+}
+
+}  // namespace tap

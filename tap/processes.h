@@ -1,0 +1,30 @@
+// The processes that use audio, which of them are the host's own, and the --list mode.
+#pragma once
+
+#include <CoreAudio/CoreAudio.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tap {
+
+struct AudioProcess {
+    AudioObjectID object = kAudioObjectUnknown;
+    std::int32_t pid = 0;                // 0 when unreadable
+    std::string bundleID;                // "" when unreadable or absent
+    bool playing = false;
+    std::vector<AudioObjectID> devices;  // output devices it plays to; empty when unreadable
+};
+
+// Every audio process object, in the platform's order; empty when the list cannot be read.
+std::vector<AudioProcess> audioProcesses();
+
+// True when the bundle identifier is the host's (`ownBundleID`) or nested under it; never when
+// the host has none.
+bool ours(const std::string& id);
+
+// Writes one JSON line per audio process that is not the host's to standard output.
+void listProcesses();
+
+}  // namespace tap

@@ -1,0 +1,79 @@
+#include "shared/json.h"
+#include "shared/json_read.h"
+#include "shared/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::string text(const json::Value& v) { return json::write(v).value_or("<none>"); }
+
+TEST(JsonWriter, EscapesSolidusQuotesAndControlsButNotNonAscii) {
+    EXPECT_EQ(text("In/Out"), R"("In\/Out")");
+    EXPECT_EQ(text("say \"hi\"\\"), R"("say \"hi\"\\")");
+    EXPECT_EQ(text(std::string("a\nb\tc\x01\x1f", 7)), R"("a\nb\tc\u0001\u001f")");
+    EXPECT_EQ(text("Café – 東京"), "\"Café – 東京\"");
+}
+
+TEST(JsonWriter, SortsKeysAtEveryLevelAndIsCompact) {
+    json::Object inner{{"z", 1}, {"a", json::Array{true, false, nullptr}}};
+    json::Object outer{{"type", "error"}, {"message", "m"}, {"nested", inner}};
+    EXPECT_EQ(text(outer), R"({"message":"m","nested":{"a":[true,false,null],"z":1},"type":"error"})");
+    EXPECT_EQ(text(json::Object{}), "{}");
+    EXPECT_EQ(text(json::Array{}), "[]");
+}
+
+TEST(JsonWriter, WholeFloatsHaveNoFractionOthersRoundTrip) {
+    EXPECT_EQ(text(48000.0), "48000");
+    EXPECT_EQ(text(48000.5), "48000.5");
+    EXPECT_EQ(text(0.1), "0.1");
+    EXPECT_EQ(text(0.0), "0");
+    EXPECT_EQ(text(static_cast<double>(0.7f)), "0.699999988079071");
+    EXPECT_EQ(text(-3.0), "-3");
+    double huge = 1e300;
+    auto written = text(huge);
+    EXPECT_EQ(std::stod(written), huge);
+}
+
+TEST(JsonWriter, NonFiniteAnywhereWritesNothing) {
+    EXPECT_FALSE(json::write(std::nan("")));
+    EXPECT_FALSE(json::write(std::numeric_limits<double>::infinity()));
+    json::Object deep{{"a", json::Array{1, json::Object{{"b", -std::numeric_limits<double>::infinity()}}}}};
+    EXPECT_FALSE(json::write(deep));
+}
+
+TEST(JsonReader, ReadsBackWhatTheWriterWrote) {
+    json::Object value{{"name", "In/Out \"x\" é"}, {"rate", 48000.5}, {"n", 7}, {"list", json::Array{1.5, "x"}}};
+    auto again = json::read(*json::write(value));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, json::Value(value));
+}
+
+TEST(JsonReader, RejectsWhatIsNotOneValue) {
+    for (const char* bad : {"", "{", "{} {}", "nul", "{\"a\":}", "\xff\xfe"}) {
+        EXPECT_FALSE(json::read(bad)) << bad;
+    }
+}
+
+TEST(Numbers, ParseIntegerSignsAndLimits) {
+    EXPECT_EQ(numbers::parseInteger("+2", 0, 100), 2);
+    EXPECT_EQ(numbers::parseInteger("-0", 0, 100), 0);
+    EXPECT_EQ(numbers::parseInteger("-9223372036854775808", INT64_MIN, INT64_MAX), INT64_MIN);
+    EXPECT_EQ(numbers::parseInteger("2147483647", INT32_MIN, INT32_MAX), 2147483647);
+    for (const char* bad : {"", "+", "-", "-1", "2.0", " 2", "2 ", "0x10", "99999999999999999999", "2147483648"}) {
+        EXPECT_FALSE(numbers::parseInteger(bad, 0, INT32_MAX)) << bad;
+    }
+}
+
+TEST(Numbers, ShortestHasAFractionForWholeNumbers) {
+    EXPECT_EQ(numbers::shortest(4000), "4000.0");
+    EXPECT_EQ(numbers::shortest(7999.5), "7999.5");
+    EXPECT_EQ(numbers::shortest(0.1), "0.1");
+    EXPECT_EQ(numbers::shortest(1e20), "1e+20");
+    EXPECT_EQ(numbers::shortest(std::nan("")), "nan");
+}
+
+}  // namespace
