@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build demo test bench clean
+.PHONY: all bootstrap build demo test bench sanitize fuzz clean
 
 all: build
 
@@ -25,5 +25,24 @@ test: build
 bench: build
 	@./scripts/bench $(BUILD)
 
+# The whole suite once under AddressSanitizer with UndefinedBehaviorSanitizer, once under
+# ThreadSanitizer; any report fails the run.
+sanitize: bootstrap
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets built with clang; each runs FUZZ_SECONDS from the seeds in tests/fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@SORVANE_FUZZ=1 ./scripts/bootstrap
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	./scripts/fuzz build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -9,7 +9,8 @@ std::optional<Side> side(Direction direction) {
     if (!uid) {
         return std::nullopt;
     }
-    Side side{.uid = *uid};
+    Side side;
+    side.uid = *uid;
     side.name = system->name(*uid);
     side.rate = system->rate(*uid);
     // Layout and volume are output settings only; an output side always carries a volume map.

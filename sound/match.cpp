@@ -6,7 +6,7 @@ namespace sound {
 
 namespace {
 
-// Written as "not within" so that a value that is not a number never counts as in place.
+// A value that is not a number is never within, so it never counts as in place.
 bool within(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance; }
 
 }  // namespace

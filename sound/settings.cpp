@@ -90,7 +90,8 @@ std::optional<Side> readSide(const json::Value& value) {
     if (!uid || !uid->string()) {
         return std::nullopt;
     }
-    Side side{.uid = *uid->string()};
+    Side side;
+    side.uid = *uid->string();
     if (!readText(*o, "name", side.name) || !readText(*o, "layout", side.layout)) {
         return std::nullopt;
     }

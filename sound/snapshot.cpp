@@ -32,16 +32,22 @@ Settings snapshot(const Settings& now, const Settings& wanted) {
             return;
         }
         const std::string& uid = side->uid;
-        bool isOutput = system->exists(uid, Direction::output);
-        // A device held only as the default input carries no layout or volume in the copy,
-        // yet becoming the default output changes both; without its own entry they are lost.
-        bool outputSettingsMissing = role == Direction::output && !heldAsOutput(uid) && isOutput;
-        bool held = heldAsOutput(uid) || heldAsInput(uid);
-        if ((held && !outputSettingsMissing) || taken.count(uid)) {
-            return;
+        if (taken.count(uid)) {
+            return;  // wanted both as output and as input: recorded once
         }
-        if (!isOutput && !system->exists(uid, Direction::input)) {
-            return;  // not connected: the switch will not touch it
+        bool isOutput;
+        if (heldAsOutput(uid) || heldAsInput(uid)) {
+            // A device held only as the default input carries no layout or volume in the copy,
+            // yet becoming the default output changes both; without an entry they would be lost.
+            if (role != Direction::output || heldAsOutput(uid) || !system->exists(uid, Direction::output)) {
+                return;
+            }
+            isOutput = true;
+        } else {
+            isOutput = system->exists(uid, Direction::output);
+            if (!isOutput && !system->exists(uid, Direction::input)) {
+                return;  // not connected: the switch will not touch it
+            }
         }
         taken.insert(uid);
         if (!copy.others) {

@@ -21,31 +21,26 @@ json::Object record(const AudioProcess& process) {
         for (auto count : streamChannels(device)) {
             channels += count;
         }
-        outputDevices.push_back(json::Object{
-            {"uid", property::readString(device, kAudioDevicePropertyDeviceUID).value_or("")},
-            {"name", property::readString(device, kAudioObjectPropertyName).value_or("")},
-            {"channels", static_cast<long long>(channels)},
-        });
-    }
-    // Names are read a second time: a name that fails now is left out here but not above.
-    for (AudioObjectID device : process.devices) {
-        if (auto name = property::readString(device, kAudioObjectPropertyName)) {
+        auto name = property::readString(device, kAudioObjectPropertyName);
+        json::Object entry;
+        entry["uid"] = property::readString(device, kAudioDevicePropertyDeviceUID).value_or("");
+        entry["name"] = name.value_or("");
+        entry["channels"] = static_cast<long long>(channels);
+        outputDevices.emplace_back(std::move(entry));
+        // A device without a readable name stays in "outputDevices" but not in "outputs".
+        if (name) {
             outputs.push_back(*name);
         }
     }
-    std::string name = process.bundleID;
-    if (app && app->localizedName) {
-        name = *app->localizedName;
-    }
-    return json::Object{
-        {"pid", process.pid},
-        {"bundleId", process.bundleID},
-        {"name", name},
-        {"playing", process.playing},
-        {"outputs", std::move(outputs)},
-        {"app", app.has_value() && app->activationPolicy == 0},
-        {"outputDevices", std::move(outputDevices)},
-    };
+    json::Object result;
+    result["pid"] = process.pid;
+    result["bundleId"] = process.bundleID;
+    result["name"] = app && app->localizedName ? *app->localizedName : process.bundleID;
+    result["playing"] = process.playing;
+    result["outputs"] = std::move(outputs);
+    result["app"] = app.has_value() && app->activationPolicy == 0;
+    result["outputDevices"] = std::move(outputDevices);
+    return result;
 }
 
 }  // namespace

@@ -101,8 +101,15 @@ enum : UInt32 {
 };
 
 enum : UInt32 {
+    kAudioTimeStampSampleTimeValid = 1,
+    kAudioTimeStampHostTimeValid = 2,
+    kAudioTimeStampRateScalarValid = 4,
+};
+
+enum : UInt32 {
     kAudioFormatLinearPCM = 0x6C70636D,  // 'lpcm'
     kAudioFormatFlagIsFloat = 0x1,
+    kAudioFormatFlagIsSignedInteger = 0x4,
     kAudioFormatFlagIsPacked = 0x8,
     kAudioFormatFlagIsNonInterleaved = 0x20,
 };

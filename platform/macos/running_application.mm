@@ -1,0 +1,29 @@
+// The running application of a process id, and the running system's version.
+#include "apple.h"
+#include "ns_text.h"
+
+#import <AppKit/AppKit.h>
+#import <Foundation/Foundation.h>
+
+namespace apple {
+
+std::optional<RunningApplication> runningApplication(pid_t pid) {
+    @autoreleasepool {
+        NSRunningApplication* app = [NSRunningApplication runningApplicationWithProcessIdentifier:pid];
+        if (app == nil) {
+            return std::nullopt;
+        }
+        RunningApplication result;
+        result.bundleIdentifier = stdText(app.bundleIdentifier);
+        result.localizedName = stdText(app.localizedName);
+        result.activationPolicy = static_cast<long>(app.activationPolicy);
+        return result;
+    }
+}
+
+bool systemAtLeast(long major, long minor, long patch) {
+    NSOperatingSystemVersion version{major, minor, patch};
+    return [[NSProcessInfo processInfo] isOperatingSystemAtLeastVersion:version];
+}
+
+}  // namespace apple

@@ -1,0 +1,106 @@
+#include "sim/call_log.h"
+
+#include "sim/cf_objects.h"
+#include "sim/machine_file.h"
+#include "sim/machine_parse.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace sim::log {
+
+namespace {
+
+struct Log {
+    std::mutex mutex;
+    bool opened = false;
+    int fd = -1;
+    bool exitLineArranged = false;
+};
+
+// Leaked on purpose: the exit line is written from atexit, after static objects may be gone.
+Log& theLog() {
+    static Log* log = new Log;
+    return *log;
+}
+
+void append(int fd, const std::string& line) {
+    // One write per line: O_APPEND keeps whole lines whole across threads and processes.
+    ssize_t n;
+    do {
+        n = ::write(fd, line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+}
+
+std::string textOf(const Entry& entry) {
+    return entry.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";
+}
+
+void writeExitLine() {
+    Log& log = theLog();
+    std::lock_guard<std::mutex> hold(log.mutex);
+    if (log.fd < 0) return;
+    Entry entry = call("exit");
+    entry["stringsAlive"] = cf::stringsAlive();
+    entry["overReleases"] = cf::overReleases();
+    append(log.fd, textOf(entry));
+}
+
+// The log's descriptor, opened on first use; -1 when no log was asked for.
+int openedLog(Log& log) {
+    if (log.opened) return log.fd;
+    log.opened = true;
+    const char* path = std::getenv("SORVANE_MACHINE_LOG");
+    if (path == nullptr || *path == '\0') return -1;
+    log.fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (log.fd < 0) {
+        setupError(std::string("call log ") + path + " cannot be opened");
+    }
+    if (!log.exitLineArranged) {
+        log.exitLineArranged = true;
+        std::atexit(writeExitLine);
+    }
+    return log.fd;
+}
+
+}  // namespace
+
+Entry call(const char* fn) {
+    Entry entry = Entry::object();
+    entry["fn"] = fn;
+    return entry;
+}
+
+Entry property(const char* fn, AudioObjectID object, const AudioObjectPropertyAddress* address) {
+    Entry entry = call(fn);
+    entry["object"] = object;
+    if (address != nullptr) {
+        entry["selector"] = fourCC(address->mSelector);
+        entry["scope"] = fourCC(address->mScope);
+        entry["element"] = address->mElement;
+    }
+    return entry;
+}
+
+void write(const Entry& entry) {
+    Log& log = theLog();
+    std::lock_guard<std::mutex> hold(log.mutex);
+    const int fd = openedLog(log);
+    if (fd >= 0) {
+        append(fd, textOf(entry));
+    }
+}
+
+void reopen() {
+    Log& log = theLog();
+    std::lock_guard<std::mutex> hold(log.mutex);
+    if (log.fd >= 0) ::close(log.fd);
+    log.fd = -1;
+    log.opened = false;
+}
+
+}  // namespace sim::log

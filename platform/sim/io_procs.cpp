@@ -1,0 +1,142 @@
+// IO procedures of aggregate devices: registration, start, stop and removal, each logged.
+#include "sim/call_log.h"
+#include "sim/io_run.h"
+#include "sim/objects.h"
+#include "sim/state.h"
+
+namespace {
+
+using namespace sim;
+
+// The aggregate device, or the status that says why there is none. Devices from the machine file
+// have no IO here: only taps make sound in this machine.
+Aggregate* aggregateOf(State& s, AudioObjectID device, OSStatus& status) {
+    const auto found = s.aggregates.find(device);
+    if (found != s.aggregates.end()) return &found->second;
+    status = ids::resolve(s.machine(), device).kind == ids::Ref::Kind::device ? kAudioHardwareUnsupportedOperationError
+                                                                              : kAudioHardwareBadDeviceError;
+    return nullptr;
+}
+
+void logCall(const char* fn, AudioObjectID device, OSStatus status) {
+    auto entry = log::property(fn, device, nullptr);
+    entry["status"] = status;
+    log::write(entry);
+}
+
+// Stops the procedure's run, if any, without holding the state lock while the thread ends.
+RunTotals stopEntry(State& s, AudioObjectID device, AudioDeviceIOProcID proc) {
+    std::shared_ptr<IORun> run;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const auto aggregate = s.aggregates.find(device);
+        if (aggregate == s.aggregates.end()) return {};
+        const auto entry = aggregate->second.procs.find(proc);
+        if (entry == aggregate->second.procs.end()) return {};
+        run = entry->second.run;
+    }
+    if (!run) return {};
+    const RunTotals totals = stopRun(*run);
+    std::lock_guard<std::mutex> hold(s.mutex);
+    const auto aggregate = s.aggregates.find(device);
+    if (aggregate != s.aggregates.end()) {
+        const auto entry = aggregate->second.procs.find(proc);
+        if (entry != aggregate->second.procs.end() && entry->second.run == run) entry->second.run.reset();
+    }
+    return totals;
+}
+
+}  // namespace
+
+extern "C" {
+
+OSStatus AudioDeviceCreateIOProcID(AudioObjectID inDevice, AudioDeviceIOProc inProc, void* inClientData,
+                                   AudioDeviceIOProcID* outIOProcID) {
+    State& s = state();
+    OSStatus status = 0;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Machine& m = s.machine();
+        if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+            if (const auto fault = m.tap.fault("ioproc")) {
+                status = *fault;
+            } else if (inProc == nullptr || outIOProcID == nullptr || aggregate->procs.count(inProc) != 0) {
+                status = kAudioHardwareIllegalOperationError;
+            } else {
+                // The procedure itself serves as its identifier.
+                aggregate->procs[inProc] = IOProcEntry{inClientData, nullptr};
+                *outIOProcID = inProc;
+            }
+        }
+    }
+    logCall("AudioDeviceCreateIOProcID", inDevice, status);
+    return status;
+}
+
+OSStatus AudioDeviceDestroyIOProcID(AudioObjectID inDevice, AudioDeviceIOProcID inIOProcID) {
+    State& s = state();
+    OSStatus status = 0;
+    std::shared_ptr<IORun> run;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+            const auto found = aggregate->procs.find(inIOProcID);
+            if (found == aggregate->procs.end()) {
+                status = kAudioHardwareIllegalOperationError;
+            } else {
+                run = found->second.run;
+                aggregate->procs.erase(found);
+            }
+        }
+    }
+    if (run) stopRun(*run);  // a procedure still started stops first
+    logCall("AudioDeviceDestroyIOProcID", inDevice, status);
+    return status;
+}
+
+OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
+    State& s = state();
+    OSStatus status = 0;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Machine& m = s.machine();
+        if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+            const auto entry = aggregate->procs.find(inProcID);
+            if (const auto fault = m.tap.fault("start")) {
+                status = *fault;
+            } else if (entry == aggregate->procs.end()) {
+                status = kAudioHardwareIllegalOperationError;
+            } else if (!entry->second.run) {
+                std::vector<const CATapDescription*> taps;
+                for (AudioObjectID tap : aggregate->taps) {
+                    if (const auto found = s.taps.find(tap); found != s.taps.end()) taps.push_back(&found->second);
+                }
+                entry->second.run = startRun(inDevice, inProcID, entry->second.client, m, taps);
+                if (!entry->second.run) status = kAudioHardwareUnspecifiedError;
+            }
+        }
+    }
+    logCall("AudioDeviceStart", inDevice, status);
+    return status;
+}
+
+OSStatus AudioDeviceStop(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
+    State& s = state();
+    OSStatus status = 0;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+            if (aggregate->procs.count(inProcID) == 0) status = kAudioHardwareIllegalOperationError;
+        }
+    }
+    // Returns only after the cycle in progress has returned.
+    const RunTotals totals = status == 0 ? stopEntry(s, inDevice, inProcID) : RunTotals{};
+    auto entry = log::property("AudioDeviceStop", inDevice, nullptr);
+    entry["status"] = status;
+    entry["cycles"] = totals.cycles;
+    entry["procAllocations"] = totals.procAllocations;
+    log::write(entry);
+    return status;
+}
+
+}  // extern "C"

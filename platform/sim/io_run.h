@@ -1,0 +1,29 @@
+// A started IO procedure: its thread and the audio it delivers.
+#pragma once
+
+#include "sim/machine.h"
+#include "sim/tapping.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace sim {
+
+struct IORun;
+
+struct RunTotals {
+    std::uint64_t cycles = 0;
+    std::uint64_t procAllocations = 0;  // operator new calls made inside the procedure
+};
+
+// Starts a thread that calls `proc` once per cycle with the audio of the taps; nothing when the
+// thread cannot be started.
+std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, void* client, const Machine& machine,
+                                const std::vector<const CATapDescription*>& taps);
+
+// Stops the thread and waits until the cycle in progress has returned; no call follows. Safe to
+// call more than once and from several threads.
+RunTotals stopRun(IORun& run);
+
+}  // namespace sim

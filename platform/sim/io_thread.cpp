@@ -1,0 +1,250 @@
+// The IO thread of a started IO procedure, and the allocation count inside the procedure.
+#include "sim/audio.h"
+#include "sim/io_run.h"
+#include "sim/taps.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Set on the IO thread only while the procedure runs: operator new counts into it.
+thread_local std::atomic<std::uint64_t>* allocationsInProc = nullptr;
+
+void* allocate(std::size_t size) {
+    if (std::atomic<std::uint64_t>* counter = allocationsInProc) {
+        counter->fetch_add(1, std::memory_order_relaxed);
+    }
+    if (size == 0) size = 1;
+    while (true) {
+        if (void* p = std::malloc(size)) return p;
+        std::new_handler handler = std::get_new_handler();
+        if (handler == nullptr) throw std::bad_alloc();
+        handler();
+    }
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace sim {
+
+struct IORun {
+    // One cycle's copy from a precomputed table into a buffer the procedure sees.
+    struct Copy {
+        float* to;
+        const float* from;
+        std::size_t floatsPerFrame;  // step in `from` per frame of offset
+        std::size_t count;           // floats per cycle
+    };
+
+    AudioObjectID device = 0;
+    AudioDeviceIOProc proc = nullptr;
+    void* client = nullptr;
+    UInt32 frames = 0;
+    double rate = 48000;
+    bool fast = false;
+    std::optional<std::uint64_t> cycleLimit;
+
+    std::vector<std::vector<float>> tables;
+    std::vector<std::vector<float>> buffers;
+    std::vector<Copy> copies;
+    std::vector<std::uint64_t> inputStorage;  // an AudioBufferList, 8-byte aligned
+    AudioBufferList output{};
+
+    std::atomic<bool> stopping{false};
+    std::mutex wake;
+    std::condition_variable woken;
+    std::mutex joining;
+    std::thread thread;
+    std::atomic<std::uint64_t> allocations{0};
+    std::atomic<std::uint64_t> cycles{0};
+
+    AudioBufferList* input() { return reinterpret_cast<AudioBufferList*>(inputStorage.data()); }
+};
+
+namespace {
+
+std::uint64_t hostTime() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::uint64_t(now.tv_sec) * 1000000000ULL + std::uint64_t(now.tv_nsec);
+}
+
+AudioTimeStamp stamp(double sampleTime, std::uint64_t host) {
+    AudioTimeStamp t{};
+    t.mSampleTime = sampleTime;
+    t.mHostTime = host;
+    t.mRateScalar = 1;
+    t.mFlags = kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid | kAudioTimeStampRateScalarValid;
+    return t;
+}
+
+// Sleeps until `deadline` or a stop; true when stopping.
+bool waitUntil(IORun& run, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(run.wake);
+    return run.woken.wait_until(lock, deadline, [&] { return run.stopping.load(std::memory_order_acquire); });
+}
+
+// Nothing in a cycle allocates, locks, logs or touches a file: copies from the tables, the call.
+void loop(IORun& run) {
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const std::chrono::duration<double> cycleLength(double(run.frames) / run.rate);
+    AudioBufferList* input = run.input();
+    std::uint64_t cycle = 0;
+    while (!run.stopping.load(std::memory_order_acquire)) {
+        if (run.cycleLimit && cycle >= *run.cycleLimit) {
+            // The device stays started but delivers nothing more.
+            std::unique_lock<std::mutex> lock(run.wake);
+            run.woken.wait(lock, [&] { return run.stopping.load(std::memory_order_acquire); });
+            break;
+        }
+        if (!run.fast) {
+            // Absolute deadlines, so the clock does not drift with the procedure's own time.
+            const auto deadline =
+                start + std::chrono::duration_cast<clock::duration>(cycleLength * double(cycle + 1));
+            if (waitUntil(run, deadline)) break;
+        }
+        const std::uint64_t first = cycle * run.frames;
+        const std::size_t offset = std::size_t(first % audio::period);
+        for (const IORun::Copy& copy : run.copies) {
+            std::memcpy(copy.to, copy.from + offset * copy.floatsPerFrame, copy.count * sizeof(float));
+        }
+        const std::uint64_t host = hostTime();
+        const AudioTimeStamp now = stamp(double(first), host);
+        const AudioTimeStamp inputTime = now;
+        const AudioTimeStamp outputTime = stamp(double(first + run.frames), host);
+        run.output.mNumberBuffers = 0;
+        allocationsInProc = &run.allocations;
+        run.proc(run.device, &now, input, &inputTime, &run.output, &outputTime, run.client);
+        allocationsInProc = nullptr;
+        ++cycle;
+        run.cycles.store(cycle, std::memory_order_relaxed);
+    }
+}
+
+// Lays out the input buffers of every tap and what each cycle copies into them.
+void prepare(IORun& run, const Machine& machine, const std::vector<const CATapDescription*>& taps) {
+    struct Buffer {
+        UInt32 channels;
+        std::size_t bytes;
+    };
+    std::vector<Buffer> layout;
+    for (const CATapDescription* tap : taps) {
+        const AudioStreamBasicDescription format = tapFormat(machine, *tap);
+        const TapSignal signal = tapSignal(machine, *tap);
+        const std::size_t sampleBytes = format.mBitsPerChannel / 8;
+        // Only 32-bit float taps carry the signal; other formats deliver silence of their size.
+        const bool carriesSignal = machine.tap.isFloat && format.mBitsPerChannel == 32;
+        const bool interleaved = machine.tap.interleaved;
+        const std::size_t firstBuffer = layout.size();
+        if (interleaved) {
+            layout.push_back(Buffer{signal.channels, std::size_t(run.frames) * signal.channels * sampleBytes});
+        } else {
+            for (UInt32 c = 0; c < signal.channels; ++c) {
+                layout.push_back(Buffer{1, std::size_t(run.frames) * sampleBytes});
+            }
+        }
+        for (std::size_t b = firstBuffer; b < layout.size(); ++b) {
+            run.buffers.emplace_back((layout[b].bytes + 3) / 4, 0.0f);
+        }
+        if (!carriesSignal || signal.channels == 0) continue;
+        run.tables.push_back(
+            audio::table(signal.levels, signal.firstChannel, signal.channels, run.frames, interleaved));
+        const float* table = run.tables.back().data();
+        if (interleaved) {
+            run.copies.push_back(IORun::Copy{run.buffers[firstBuffer].data(), table, signal.channels,
+                                             std::size_t(run.frames) * signal.channels});
+        } else {
+            const std::size_t length = audio::period + run.frames;
+            for (UInt32 c = 0; c < signal.channels; ++c) {
+                run.copies.push_back(IORun::Copy{run.buffers[firstBuffer + c].data(), table + c * length, 1,
+                                                 std::size_t(run.frames)});
+            }
+        }
+    }
+    run.inputStorage.assign((8 + 16 * std::max<std::size_t>(layout.size(), 1) + 7) / 8, 0);
+    AudioBufferList* list = run.input();
+    list->mNumberBuffers = UInt32(layout.size());
+    for (std::size_t b = 0; b < layout.size(); ++b) {
+        // Past the declared one-element array, within the storage sized above.
+        auto* buffer = reinterpret_cast<AudioBuffer*>(reinterpret_cast<unsigned char*>(list) +
+                                                      offsetof(AudioBufferList, mBuffers) + b * sizeof(AudioBuffer));
+        buffer->mNumberChannels = layout[b].channels;
+        buffer->mDataByteSize = UInt32(layout[b].bytes);
+        buffer->mData = run.buffers[b].data();
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, void* client, const Machine& machine,
+                                const std::vector<const CATapDescription*>& taps) {
+    auto run = std::make_shared<IORun>();
+    run->device = device;
+    run->proc = proc;
+    run->client = client;
+    run->frames = machine.tap.frames;
+    run->fast = machine.tap.fast;
+    run->cycleLimit = machine.tap.cycles;
+    run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
+    if (!(run->rate > 0)) run->rate = 48000;
+    prepare(*run, machine, taps);
+    try {
+        // The thread holds the run too, so a procedure that stops its own device stays safe.
+        run->thread = std::thread([run] { loop(*run); });
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    return run;
+}
+
+RunTotals stopRun(IORun& run) {
+    run.stopping.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(run.wake);
+    }
+    run.woken.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(run.joining);
+        if (run.thread.joinable()) {
+            if (run.thread.get_id() == std::this_thread::get_id()) {
+                run.thread.detach();  // stopped from inside its own procedure: the cycle ends on return
+            } else {
+                run.thread.join();
+            }
+        }
+    }
+    return RunTotals{run.cycles.load(), run.allocations.load()};
+}
+
+}  // namespace sim

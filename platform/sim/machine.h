@@ -1,0 +1,89 @@
+// The simulated machine as the machine file describes it: devices, audio processes, running
+// applications, tap behaviour and injected faults. Plain values; the file layer keeps them fresh.
+#pragma once
+
+#include <CoreAudio/CoreAudio.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// How one property of one object misbehaves.
+struct Fault {
+    enum class Kind { status, absent, readOnly, null };
+    Kind kind = Kind::status;
+    OSStatus status = 0;  // for Kind::status
+};
+
+// Selector → fault.
+using Faults = std::map<AudioObjectPropertySelector, Fault>;
+
+struct Stream {
+    UInt32 channels = 0;
+    std::optional<Fault> fault;  // applies to its virtual format ('sfmt')
+};
+
+struct Device {
+    std::string uid;
+    std::optional<std::string> name;
+    std::optional<double> rate;
+    std::optional<std::vector<std::pair<double, double>>> rates;
+    std::vector<Stream> output;
+    std::vector<Stream> input;
+    std::optional<std::vector<std::uint8_t>> layout;
+    std::map<UInt32, double> volume;  // output element → scalar
+    Faults faults;
+
+    UInt32 channels(bool outputSide) const;
+};
+
+struct Process {
+    std::int32_t pid = 0;
+    std::optional<std::string> bundleId;
+    bool playing = false;
+    std::vector<std::string> devices;  // UIDs
+    double level = 0.5;
+    Faults faults;
+};
+
+struct App {
+    std::optional<std::int32_t> pid;  // nothing: "parent", the parent of the reading process
+    std::optional<std::string> bundleId;
+    std::optional<std::string> name;
+    long policy = 0;
+};
+
+struct TapBehaviour {
+    bool isFloat = true;
+    UInt32 bits = 32;
+    std::optional<UInt32> channels;
+    bool interleaved = true;
+    UInt32 frames = 512;
+    bool fast = false;  // "fast" clock: cycles back to back
+    std::optional<std::uint64_t> cycles;
+    std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start"
+
+    std::optional<OSStatus> fault(const std::string& step) const;
+};
+
+struct Machine {
+    std::string system = "15.0";
+    std::optional<std::string> defaultOutput;
+    std::optional<std::string> defaultInput;
+    std::vector<Device> devices;
+    std::vector<Process> processes;
+    std::vector<App> apps;
+    TapBehaviour tap;
+    double setDelayMs = 0;
+    Faults faults;  // of the system object
+
+    // Index of the device with that UID; nothing when none has it.
+    std::optional<std::size_t> deviceIndex(const std::string& uid) const;
+};
+
+}  // namespace sim

@@ -1,0 +1,80 @@
+// Property values of each kind of object. The call layer (property_calls.cpp) resolves the object,
+// applies faults and sizes, and logs; these say what exists, what it reads and what a write does.
+#pragma once
+
+#include "sim/machine.h"
+#include "sim/machine_parse.h"
+#include "sim/objects.h"
+#include "sim/tapping.h"
+
+#include <cstdint>
+#include <cstring>
+#include <sys/types.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// What a read hands back.
+struct Reply {
+    OSStatus status = 0;
+    std::vector<std::uint8_t> bytes;
+    UInt32 itemSize = 0;  // arrays: a short buffer takes fewer whole items; 0: the record is needed whole
+    bool isString = false;  // a string reference: a new one with `text`, or null without
+    std::optional<std::string> text;
+
+    UInt32 size() const { return isString ? UInt32(sizeof(CFStringRef)) : UInt32(bytes.size()); }
+};
+
+struct Qualifier {
+    UInt32 size = 0;
+    const void* data = nullptr;
+};
+
+inline Reply failed(OSStatus status) {
+    Reply r;
+    r.status = status;
+    return r;
+}
+
+template <class T>
+Reply plain(const T& value) {
+    Reply r;
+    r.bytes.resize(sizeof(T));
+    std::memcpy(r.bytes.data(), &value, sizeof(T));
+    return r;
+}
+
+Reply objectList(const std::vector<AudioObjectID>& objects);
+Reply stringReply(std::optional<std::string> text);
+
+// The 40-byte linear PCM description of 32-bit float packed interleaved samples.
+AudioStreamBasicDescription floatFormat(double rate, UInt32 channels);
+
+bool systemHas(const Machine& m, const AudioObjectPropertyAddress& a);
+Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifier q);
+bool systemSettable(AudioObjectPropertySelector selector);
+OSStatus systemWrite(const Machine& m, Document& doc, const AudioObjectPropertyAddress& a, const void* data,
+                     UInt32 size);
+
+bool deviceHas(const Device& d, const AudioObjectPropertyAddress& a);
+Reply deviceRead(const Machine& m, std::size_t index, const AudioObjectPropertyAddress& a);
+bool deviceSettable(AudioObjectPropertySelector selector);
+OSStatus deviceWrite(const Machine& m, Document& doc, std::size_t index, const AudioObjectPropertyAddress& a,
+                     const void* data, UInt32 size);
+
+bool streamHas(const AudioObjectPropertyAddress& a);
+Reply streamRead(const Machine& m, const ids::Ref& ref, const AudioObjectPropertyAddress& a);
+
+bool processHas(const AudioObjectPropertyAddress& a);
+Reply processRead(const Machine& m, const Process& p, const AudioObjectPropertyAddress& a);
+
+bool tapHas(const AudioObjectPropertyAddress& a);
+Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a);
+
+struct Aggregate;
+bool aggregateHas(const AudioObjectPropertyAddress& a);
+Reply aggregateRead(const Aggregate& aggregate, const AudioObjectPropertyAddress& a);
+
+}  // namespace sim

@@ -1,0 +1,336 @@
+// The five property calls: object lookup, faults, sizes and the call log around the values that
+// properties.h describes.
+#include "sim/base64.h"
+#include "sim/call_log.h"
+#include "sim/cf_objects.h"
+#include "sim/properties.h"
+#include "sim/state.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace sim;
+using Kind = ids::Ref::Kind;
+
+bool isStringSelector(AudioObjectPropertySelector selector) {
+    return selector == kAudioDevicePropertyDeviceUID || selector == kAudioObjectPropertyName ||
+           selector == kAudioProcessPropertyBundleID;
+}
+
+bool objectExists(State& s, const ids::Ref& ref) {
+    switch (ref.kind) {
+        case Kind::none:
+            return false;
+        case Kind::tap:
+            return s.taps.count(AudioObjectID(ref.index)) != 0;
+        case Kind::aggregate:
+            return s.aggregates.count(AudioObjectID(ref.index)) != 0;
+        default:
+            return true;
+    }
+}
+
+// The fault the file gives this property of this object. A status of 0 is no fault.
+std::optional<Fault> faultOf(const Machine& m, const ids::Ref& ref, AudioObjectPropertySelector selector) {
+    const Faults* faults = nullptr;
+    switch (ref.kind) {
+        case Kind::system:
+            faults = &m.faults;
+            break;
+        case Kind::device:
+            faults = &m.devices[ref.index].faults;
+            break;
+        case Kind::process:
+            faults = &m.processes[ref.index].faults;
+            break;
+        case Kind::stream:
+            if (selector == kAudioStreamPropertyVirtualFormat) {
+                const auto& fault = ref.streamOf(m)->fault;
+                if (fault && !(fault->kind == Fault::Kind::status && fault->status == 0)) return fault;
+            }
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+    const auto found = faults->find(selector);
+    if (found == faults->end() || (found->second.kind == Fault::Kind::status && found->second.status == 0)) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+// Whether the object has the property, faults aside.
+bool plainHas(const Machine& m, const ids::Ref& ref, const AudioObjectPropertyAddress& a) {
+    switch (ref.kind) {
+        case Kind::system:
+            return systemHas(m, a);
+        case Kind::device:
+            return deviceHas(m.devices[ref.index], a);
+        case Kind::stream:
+            return streamHas(a);
+        case Kind::process:
+            return processHas(a);
+        case Kind::tap:
+            return tapHas(a);
+        case Kind::aggregate:
+            return aggregateHas(a);
+        default:
+            return false;
+    }
+}
+
+// Whether the object has the property as callers see it: faults included.
+bool has(const Machine& m, const ids::Ref& ref, const AudioObjectPropertyAddress& a) {
+    const auto fault = faultOf(m, ref, a.mSelector);
+    if (fault && fault->kind == Fault::Kind::status) return true;
+    if (fault && fault->kind == Fault::Kind::absent) return false;
+    if (fault && fault->kind == Fault::Kind::null && isStringSelector(a.mSelector)) return true;
+    return plainHas(m, ref, a);
+}
+
+bool settableSelector(const ids::Ref& ref, AudioObjectPropertySelector selector) {
+    if (ref.kind == Kind::system) return systemSettable(selector);
+    if (ref.kind == Kind::device) return deviceSettable(selector);
+    return false;
+}
+
+Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, Qualifier q, bool sizeOnly) {
+    if (a == nullptr) return failed(kAudioHardwareIllegalOperationError);
+    const Machine& m = s.machine();
+    const ids::Ref ref = ids::resolve(m, object);
+    if (!objectExists(s, ref)) return failed(kAudioHardwareBadObjectError);
+    const auto fault = faultOf(m, ref, a->mSelector);
+    if (fault && fault->kind == Fault::Kind::status) return failed(fault->status);
+    if (!has(m, ref, *a)) return failed(kAudioHardwareUnknownPropertyError);
+    if (fault && fault->kind == Fault::Kind::null && isStringSelector(a->mSelector)) return stringReply(std::nullopt);
+    switch (ref.kind) {
+        case Kind::system:
+            // The translations take their qualifier only when reading; their size is fixed.
+            if (sizeOnly && (a->mSelector == kAudioHardwarePropertyTranslateUIDToDevice ||
+                             a->mSelector == kAudioHardwarePropertyTranslatePIDToProcessObject)) {
+                return plain<AudioObjectID>(0);
+            }
+            return systemRead(m, *a, q);
+        case Kind::device:
+            return deviceRead(m, ref.index, *a);
+        case Kind::stream:
+            return streamRead(m, ref, *a);
+        case Kind::process:
+            return processRead(m, m.processes[ref.index], *a);
+        case Kind::tap:
+            return tapRead(m, s.taps.at(AudioObjectID(ref.index)), *a);
+        case Kind::aggregate:
+            return aggregateRead(s.aggregates.at(AudioObjectID(ref.index)), *a);
+        default:
+            return failed(kAudioHardwareBadObjectError);
+    }
+}
+
+void addQualifier(log::Entry& entry, const AudioObjectPropertyAddress* a, Qualifier q) {
+    if (a == nullptr || q.data == nullptr) return;
+    if (a->mSelector == kAudioHardwarePropertyTranslateUIDToDevice && q.size >= sizeof(CFStringRef)) {
+        CFStringRef uid = nullptr;
+        std::memcpy(&uid, q.data, sizeof uid);
+        if (const std::string* text = cf::liveText(uid)) entry["uid"] = *text;
+    } else if (a->mSelector == kAudioHardwarePropertyTranslatePIDToProcessObject && q.size >= sizeof(pid_t)) {
+        pid_t pid = 0;
+        std::memcpy(&pid, q.data, sizeof pid);
+        entry["pid"] = pid;
+    }
+}
+
+void addWrittenValue(log::Entry& entry, const AudioObjectPropertyAddress* a, const void* data, UInt32 size) {
+    entry["size"] = size;
+    if (a == nullptr || data == nullptr) return;
+    switch (a->mSelector) {
+        case kAudioHardwarePropertyDefaultOutputDevice:
+        case kAudioHardwarePropertyDefaultInputDevice:
+            if (size >= sizeof(AudioObjectID)) {
+                AudioObjectID id = 0;
+                std::memcpy(&id, data, sizeof id);
+                entry["value"] = id;
+            }
+            break;
+        case kAudioDevicePropertyNominalSampleRate:
+            if (size >= sizeof(Float64)) {
+                Float64 rate = 0;
+                std::memcpy(&rate, data, sizeof rate);
+                entry["value"] = rate;
+            }
+            break;
+        case kAudioDevicePropertyVolumeScalar:
+            if (size >= sizeof(Float32)) {
+                Float32 scalar = 0;
+                std::memcpy(&scalar, data, sizeof scalar);
+                entry["value"] = double(scalar);
+            }
+            break;
+        case kAudioDevicePropertyPreferredChannelLayout:
+            entry["value"] = base64::encode(static_cast<const std::uint8_t*>(data), size);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+Boolean AudioObjectHasProperty(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress) {
+    State& s = state();
+    bool result = false;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Machine& m = s.machine();
+        const ids::Ref ref = ids::resolve(m, inObjectID);
+        result = inAddress != nullptr && objectExists(s, ref) && has(m, ref, *inAddress);
+    }
+    auto entry = log::property("AudioObjectHasProperty", inObjectID, inAddress);
+    entry["result"] = result;
+    log::write(entry);
+    return result ? 1 : 0;
+}
+
+OSStatus AudioObjectIsPropertySettable(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                       Boolean* outIsSettable) {
+    State& s = state();
+    OSStatus status = 0;
+    bool settable = false;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Machine& m = s.machine();
+        const ids::Ref ref = ids::resolve(m, inObjectID);
+        if (inAddress == nullptr || outIsSettable == nullptr) {
+            status = kAudioHardwareIllegalOperationError;
+        } else if (!objectExists(s, ref)) {
+            status = kAudioHardwareBadObjectError;
+        } else if (const auto fault = faultOf(m, ref, inAddress->mSelector);
+                   fault && fault->kind == Fault::Kind::status) {
+            status = fault->status;
+        } else if (!has(m, ref, *inAddress)) {
+            status = kAudioHardwareUnknownPropertyError;
+        } else {
+            settable = !(fault && fault->kind == Fault::Kind::readOnly) && settableSelector(ref, inAddress->mSelector);
+            *outIsSettable = settable ? 1 : 0;
+        }
+    }
+    auto entry = log::property("AudioObjectIsPropertySettable", inObjectID, inAddress);
+    entry["status"] = status;
+    if (status == 0) entry["settable"] = settable;
+    log::write(entry);
+    return status;
+}
+
+OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                        UInt32 inQualifierDataSize, const void* inQualifierData,
+                                        UInt32* outDataSize) {
+    State& s = state();
+    OSStatus status = 0;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Reply reply = read(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, true);
+        status = reply.status;
+        if (status == 0 && outDataSize == nullptr) status = kAudioHardwareIllegalOperationError;
+        if (status == 0) *outDataSize = reply.size();
+    }
+    auto entry = log::property("AudioObjectGetPropertyDataSize", inObjectID, inAddress);
+    entry["status"] = status;
+    if (status == 0) entry["size"] = *outDataSize;
+    log::write(entry);
+    return status;
+}
+
+OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                    UInt32 inQualifierDataSize, const void* inQualifierData, UInt32* ioDataSize,
+                                    void* outData) {
+    State& s = state();
+    OSStatus status = 0;
+    bool nullString = false;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const Reply reply = read(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, false);
+        status = reply.status;
+        if (status == 0 && (ioDataSize == nullptr || outData == nullptr)) status = kAudioHardwareIllegalOperationError;
+        if (status == 0) {
+            if (reply.isString) {
+                if (*ioDataSize < sizeof(CFStringRef)) {
+                    status = kAudioHardwareBadPropertySizeError;
+                } else {
+                    // The caller owns the new reference.
+                    const CFStringRef ref = reply.text ? cf::makeString(*reply.text) : nullptr;
+                    nullString = ref == nullptr;
+                    std::memcpy(outData, &ref, sizeof ref);
+                    *ioDataSize = sizeof ref;
+                }
+            } else if (reply.itemSize != 0) {
+                const std::size_t items = std::min(reply.bytes.size(), std::size_t(*ioDataSize)) / reply.itemSize;
+                const std::size_t bytes = items * reply.itemSize;
+                if (bytes > 0) std::memcpy(outData, reply.bytes.data(), bytes);
+                *ioDataSize = UInt32(bytes);
+            } else if (*ioDataSize < reply.bytes.size()) {
+                status = kAudioHardwareBadPropertySizeError;
+            } else {
+                std::memcpy(outData, reply.bytes.data(), reply.bytes.size());
+                *ioDataSize = UInt32(reply.bytes.size());
+            }
+        }
+    }
+    auto entry = log::property("AudioObjectGetPropertyData", inObjectID, inAddress);
+    addQualifier(entry, inAddress, Qualifier{inQualifierDataSize, inQualifierData});
+    entry["status"] = status;
+    if (status == 0) entry["size"] = *ioDataSize;
+    if (nullString) entry["null"] = true;
+    log::write(entry);
+    return status;
+}
+
+OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                    UInt32 inQualifierDataSize, const void* inQualifierData, UInt32 inDataSize,
+                                    const void* inData) {
+    (void)inQualifierDataSize;
+    (void)inQualifierData;
+    State& s = state();
+    OSStatus status = 0;
+    double delayMs = 0;
+    {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const ids::Ref early = ids::resolve(s.machine(), inObjectID);
+        if (inAddress == nullptr) {
+            status = kAudioHardwareIllegalOperationError;
+        } else if (early.kind == Kind::tap || early.kind == Kind::aggregate) {
+            // Made by this process, not kept in the file; none of their properties can be set.
+            status = !objectExists(s, early)                  ? kAudioHardwareBadObjectError
+                     : !has(s.machine(), early, *inAddress) ? kAudioHardwareUnknownPropertyError
+                                                               : kAudioHardwareIllegalOperationError;
+        } else {
+            // Checked again on the file as it stands under the lock, so a device unplugged meanwhile
+            // is never written.
+            status = s.machineFile().update([&](const Machine& m, Document& doc) -> OSStatus {
+                const ids::Ref ref = ids::resolve(m, inObjectID);
+                if (!objectExists(s, ref)) return kAudioHardwareBadObjectError;
+                const auto fault = faultOf(m, ref, inAddress->mSelector);
+                if (fault && fault->kind == Fault::Kind::status) return fault->status;
+                if (!has(m, ref, *inAddress)) return kAudioHardwareUnknownPropertyError;
+                if (fault && fault->kind == Fault::Kind::readOnly) return kAudioHardwareIllegalOperationError;
+                if (!settableSelector(ref, inAddress->mSelector)) return kAudioHardwareIllegalOperationError;
+                if (ref.kind == Kind::system) return systemWrite(m, doc, *inAddress, inData, inDataSize);
+                return deviceWrite(m, doc, ref.index, *inAddress, inData, inDataSize);
+            });
+            if (status == 0) delayMs = s.machine().setDelayMs;
+        }
+    }
+    auto entry = log::property("AudioObjectSetPropertyData", inObjectID, inAddress);
+    addWrittenValue(entry, inAddress, inData, inDataSize);
+    entry["status"] = status;
+    log::write(entry);
+    if (delayMs > 0) {
+        // Like a real device changing its clock: the call takes its time, without holding anything.
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(delayMs));
+    }
+    return status;
+}
+
+}  // extern "C"

@@ -1,0 +1,53 @@
+// The simulated layer's process-wide state: the machine file, and the taps, aggregate devices and
+// IO procedures this process made. One mutex guards it all; it is never held while an IO
+// procedure runs.
+#pragma once
+
+#include "sim/machine.h"
+#include "sim/machine_file.h"
+#include "sim/tapping.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct IORun;
+
+struct IOProcEntry {
+    void* client = nullptr;
+    std::shared_ptr<IORun> run;  // while started
+};
+
+struct Aggregate {
+    std::string uid;
+    std::string name;
+    bool isPrivate = false;
+    bool stacked = false;
+    bool tapAutoStart = false;
+    std::vector<AudioObjectID> taps;
+    std::map<AudioDeviceIOProcID, IOProcEntry> procs;
+};
+
+struct State {
+    std::mutex mutex;
+    std::optional<MachineFile> file;
+    std::map<AudioObjectID, CATapDescription> taps;
+    std::map<AudioObjectID, Aggregate> aggregates;
+    AudioObjectID tapsMade = 0;
+    AudioObjectID aggregatesMade = 0;
+
+    // The machine as its file holds it now, loading it on first use. Hold `mutex`.
+    const Machine& machine();
+    // The machine file, chosen on first use. Hold `mutex`.
+    MachineFile& machineFile();
+};
+
+State& state();
+
+}  // namespace sim

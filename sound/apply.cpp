@@ -1,0 +1,91 @@
+#include "sound/apply.h"
+
+#include "sound/run.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace sound {
+
+namespace {
+
+// A value that is not a number is never within, so such a setting is always tried.
+bool within(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance; }
+
+}  // namespace
+
+std::string rateText(double rate) {
+    if (!std::isfinite(rate)) {
+        return "a rate that isn't a number";
+    }
+    double whole = std::trunc(rate);
+    if (whole == 0) {
+        whole = 0;  // no "-0" for a small negative rate
+    }
+    // "%.0f" of a whole double is its exact decimal, also beyond the 64-bit integers.
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.0f", whole);
+    return std::string(buffer) + " Hz";
+}
+
+void apply(std::optional<Direction> role, const std::optional<Side>& side, std::vector<std::string>& done,
+           std::vector<std::string>& skipped) {
+    if (!side) {
+        return;
+    }
+    const std::string& uid = side->uid;
+    std::string label = side->name.value_or(uid);
+    if (role) {
+        label = "the " + std::string(text(*role)) + " " + label;
+    }
+    auto record = [&](bool ok, const std::string& entry) { (ok ? done : skipped).push_back(entry); };
+
+    bool isOutput = system->exists(uid, Direction::output);
+    if (role) {
+        if (!system->exists(uid, *role)) {
+            skipped.push_back(label + ": not connected");
+            return;
+        }
+        if (system->defaultUID(*role) != uid) {
+            record(system->setDefault(*role, uid), label + " as the default");
+        }
+    } else if (!isOutput && !system->exists(uid, Direction::input)) {
+        skipped.push_back(label + ": not connected");
+        return;
+    }
+
+    if (side->rate && !within(system->rate(uid).value_or(0), *side->rate, 0.5)) {
+        record(system->setRate(uid, *side->rate), label + " at " + rateText(*side->rate));
+    }
+    // Layouts and volumes are output settings only.
+    if (role == Direction::input || (!role && !isOutput)) {
+        return;
+    }
+    if (side->layout && system->layout(uid) != side->layout) {
+        record(system->setLayout(uid, *side->layout), label + "'s channel layout");
+    }
+    if (side->volume) {
+        // The map's order is the ascending text order of the channel keys.
+        for (const auto& [key, value] : *side->volume) {
+            VolumeMap present = system->volume(uid);
+            auto it = present.find(key);
+            if (!within(it == present.end() ? -1 : it->second, value, 0.001)) {
+                record(system->setVolume(uid, key, value), label + "'s volume");
+            }
+        }
+    }
+}
+
+Applied applyAll(const Settings& settings) {
+    Applied applied;
+    if (settings.others) {
+        for (const auto& side : *settings.others) {
+            apply(std::nullopt, side, applied.done, applied.skipped);
+        }
+    }
+    apply(Direction::output, settings.output, applied.done, applied.skipped);
+    apply(Direction::input, settings.input, applied.done, applied.skipped);
+    return applied;
+}
+
+}  // namespace sound

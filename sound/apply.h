@@ -1,0 +1,30 @@
+// Making the devices take the settings of a record, setting by setting.
+#pragma once
+
+#include "sound/settings.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sound {
+
+// What applying did: sentences for the reports' "applied" and "skipped", in the order of work.
+struct Applied {
+    std::vector<std::string> done;
+    std::vector<std::string> skipped;
+};
+
+// Applies `others` (no default touched), then the output, then the input. Never stops early.
+Applied applyAll(const Settings& settings);
+
+// Applies one side; with a role it is also made that role's default. Changes only what differs
+// and appends one sentence per attempted change, or one ": not connected" for a missing device.
+void apply(std::optional<Direction> role, const std::optional<Side>& side, std::vector<std::string>& done,
+           std::vector<std::string>& skipped);
+
+// The rate as the sentences give it: the whole-number part in decimal with " Hz", the fraction
+// cut off ("48000 Hz" for 48000.7); "a rate that isn't a number" for NaN and the infinities.
+std::string rateText(double rate);
+
+}  // namespace sound

@@ -1,0 +1,99 @@
+#include "sound/hold.h"
+
+#include "sound/lines.h"
+#include "sound/modes.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace sound {
+
+namespace {
+
+// Shared by the three watchers. Made once and never freed: the process ends while holding it.
+struct Hold {
+    Files folder;
+    sigset_t signals;
+    pid_t parent = 0;
+    std::mutex lock;       // taken by the first watcher to fire and never released
+    bool restored = false;  // read and written only under `lock`
+};
+
+// The one way out of the hold. A second watcher blocks on the lock until the process is gone,
+// so the snapshot is put back at most once and only one "restored" report follows "switched".
+[[noreturn]] void end(Hold& hold) {
+    hold.lock.lock();
+    if (!hold.restored) {
+        hold.restored = true;
+        restore(hold.folder);
+    }
+    std::exit(0);
+}
+
+void* waitForSignal(void* state) {
+    auto& hold = *static_cast<Hold*>(state);
+    int signal = 0;
+    while (sigwait(&hold.signals, &signal) != 0) {
+    }
+    end(hold);
+}
+
+// Once a second: a changed parent id means the host is gone and we were handed on.
+void* watchParent(void* state) {
+    auto& hold = *static_cast<Hold*>(state);
+    auto next = std::chrono::steady_clock::now();
+    while (true) {
+        next += std::chrono::seconds(1);
+        std::this_thread::sleep_until(next);
+        if (getppid() != hold.parent) {
+            end(hold);
+        }
+    }
+}
+
+// A watcher that cannot start would leave the host without that way out, so the hold is not
+// to be trusted: put everything back at once.
+void startWatcher(Hold& hold, void* (*watcher)(void*)) {
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, watcher, &hold) != 0) {
+        end(hold);
+    }
+    pthread_detach(thread);
+}
+
+// The host's lines are one word; a longer line is read to its end and ignored.
+constexpr std::size_t longestLine = 1 << 20;
+
+}  // namespace
+
+sigset_t blockEndingSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+void hold(const Files& folder, const sigset_t& signals) {
+    auto* state = new Hold;
+    state->folder = folder;
+    state->signals = signals;
+    startWatcher(*state, waitForSignal);
+    state->parent = getppid();
+    startWatcher(*state, watchParent);
+    while (auto line = readLine(STDIN_FILENO, longestLine)) {
+        if (!line->tooLong && trimSpaces(line->text) == "restore") {
+            break;
+        }
+    }
+    end(*state);
+}
+
+}  // namespace sound

@@ -1,0 +1,18 @@
+// The hold after a switch: whichever of the host's ways of letting go comes first restores, once.
+#pragma once
+
+#include "sound/files.h"
+
+#include <signal.h>
+
+namespace sound {
+
+// Blocks SIGTERM, SIGINT and SIGHUP for the process and gives that set. Call on the main thread
+// before any other thread exists, so that every later thread inherits the block.
+sigset_t blockEndingSignals();
+
+// Waits for the line "restore", the end of standard input, one of the blocked signals or the
+// parent's end; then restores the folder's snapshot exactly once and exits with status 0.
+[[noreturn]] void hold(const Files& folder, const sigset_t& signals);
+
+}  // namespace sound

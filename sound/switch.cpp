@@ -1,0 +1,59 @@
+#include "sound/modes.h"
+
+#include "shared/report.h"
+#include "sound/apply.h"
+#include "sound/current.h"
+#include "sound/hold.h"
+#include "sound/snapshot.h"
+
+#include <csignal>
+#include <ctime>
+#include <string>
+
+namespace sound {
+
+namespace {
+
+// The moment of the switch in ISO 8601 internet form, UTC: 2026-03-14T09:26:53Z.
+std::string now() {
+    std::time_t seconds = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text, length);
+}
+
+json::Array texts(const std::vector<std::string>& lines) { return json::Array(lines.begin(), lines.end()); }
+
+}  // namespace
+
+void runSwitch() {
+    // Before anything else, and before any thread: a signal from here on waits for the hold.
+    sigset_t signals = blockEndingSignals();
+    // A host that stopped reading must not kill us between the switch and the restore.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Files folder = files("--switch");
+    auto wanted = folder.load(folder.sorvane());
+    if (!wanted) {
+        report::fail("Sorvane's sound isn't set up yet");
+    }
+    Settings present = current();
+    // Already as wanted: the snapshot in the folder still holds what came before.
+    bool kept = matches(present.output, wanted->output) && matches(present.input, wanted->input);
+    if (!kept && !folder.save(snapshot(present, *wanted), folder.snapshot())) {
+        report::fail("couldn't keep your settings, so nothing was changed");
+    }
+    if (!folder.write(now(), folder.mark())) {
+        report::fail("couldn't mark the switch, so nothing was changed");
+    }
+    Applied applied = applyAll(*wanted);
+    report::say({{"type", "switched"},
+                 {"snapshot", kept ? "kept" : "taken"},
+                 {"applied", texts(applied.done)},
+                 {"skipped", texts(applied.skipped)}});
+    hold(folder, signals);
+}
+
+}  // namespace sound

@@ -1,0 +1,141 @@
+#include "tap/tap.h"
+
+#include "apple.h"
+#include "shared/property.h"
+#include "shared/report.h"
+#include "tap/capture.h"
+#include "tap/options.h"
+#include "tap/processes.h"
+#include "tap/run_state.h"
+#include "tap/tap_description.h"
+
+#include <csignal>
+#include <string>
+#include <unistd.h>
+
+namespace tap {
+
+namespace {
+
+constexpr useconds_t watchInterval = 100000;
+
+// Runs in the signal context: one lock-free store and nothing else.
+void requestStop(int) {
+    stopRequested.store(1);
+}
+
+void readOptions() {
+    bundleID = option("--bundle-id");
+    pids = parsePids(option("--pid").value_or(""));
+    if (!bundleID && pids.empty()) {
+        report::failWithStatus("say which app: --bundle-id ID or --pid N; this never taps the whole Mac");
+    }
+    deviceUID = option("--device");
+    master = parseMaster(option("--master").value_or("1"));
+    if (deviceUID && master <= 0) {
+        report::failWithStatus("--master is the first channel of the pair, from 1");
+    }
+}
+
+void makeTapAndDevice() {
+    firstChannel = 0;
+    description = tapDescription();
+    description->setName("Sorvane");
+    description->setPrivate(true);
+    description->setMuteBehavior(0);  // unmuted: the app goes on sounding as before
+
+    tap = kAudioObjectUnknown;
+    status = apple::createProcessTap(*description, &tap);
+    if (status != 0) {
+        report::failWithStatus("couldn't make the tap", status);
+    }
+
+    // Built only now, so that its tap list names the tap that exists.
+    aggregate = apple::aggregateDescription("Sorvane tap", apple::newUUIDString(), description->uuidString());
+    if (aggregate == nullptr) {
+        report::failWithStatus("couldn't make the tap's device");
+    }
+    device = kAudioObjectUnknown;
+    status = AudioHardwareCreateAggregateDevice(aggregate, &device);
+    if (status != 0) {
+        report::failWithStatus("couldn't make the tap's device", status);
+    }
+}
+
+// The tap's sample rate, after checking that it delivers float32 with room for the pair.
+double checkFormat() {
+    auto format = property::read(tap, property::address(kAudioTapPropertyFormat), AudioStreamBasicDescription{});
+    if (!format || (format->mFormatFlags & kAudioFormatFlagIsFloat) == 0 || format->mBitsPerChannel != 32) {
+        report::failWithStatus("the tap's format isn't Float32");
+    }
+    if (firstChannel + 2 > static_cast<std::int64_t>(format->mChannelsPerFrame)) {
+        report::failWithStatus("the tap has " + std::to_string(format->mChannelsPerFrame) +
+                               " channels, not the pair asked for");
+    }
+    return format->mSampleRate;
+}
+
+void startCapture() {
+    interleaved = new float[interleavedSamples]();
+    outputClosed.store(false);
+    stopRequested.store(0);
+    ioProc = captureCycle;
+
+    // A closed output must come back from write as an error, not end the process.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGTERM, requestStop);
+    ::signal(SIGINT, requestStop);
+
+    procID.reset();
+    AudioDeviceIOProcID created = nullptr;
+    status = AudioDeviceCreateIOProcID(device, ioProc, nullptr, &created);
+    if (status != 0) {
+        report::failWithStatus("couldn't attach to the tap's device", status);
+    }
+    procID = created;
+    status = AudioDeviceStart(device, *procID);
+    if (status != 0) {
+        report::failWithStatus("couldn't start the tap", status);
+    }
+}
+
+void watch() {
+    while (stopRequested.load() == 0 && !outputClosed.load()) {
+        if (getppid() != parent) {
+            return;  // the host has gone and we were handed to another parent
+        }
+        usleep(watchInterval);
+    }
+}
+
+void tearDown() {
+    AudioDeviceStop(device, *procID);
+    AudioDeviceDestroyIOProcID(device, *procID);
+    AudioHardwareDestroyAggregateDevice(device);
+    apple::destroyProcessTap(tap);
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    args.assign(argv, argv + argc);
+    auto host = apple::runningApplication(getppid());
+    ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";
+
+    if (listMode()) {
+        listProcesses();
+        return 0;
+    }
+
+    readOptions();
+    makeTapAndDevice();
+    double rate = checkFormat();
+    startCapture();
+    report::say({{"type", "format"}, {"rate", rate}, {"channels", 2}}, STDERR_FILENO);
+    parent = getppid();
+    watch();
+    tearDown();
+    return 0;
+}
+
+}  // namespace tap
