@@ -2,25 +2,42 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// The console table, remembering each benchmark's mean real time per iteration.
+// The console table, remembering each benchmark's CPU time per iteration (the median when the
+// run has repetitions): on a shared machine it is the steadier figure, and both sides of a ratio
+// are single-threaded.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                single[run.run_name.str()] = run.GetAdjustedCPUTime();
+            } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                median[run.run_name.str()] = run.GetAdjustedCPUTime();
             }
         }
     }
-    std::map<std::string, double> times;
+    std::optional<double> time(const std::string& name) const {
+        for (const auto* times : {&median, &single}) {
+            if (auto found = times->find(name); found != times->end() && found->second > 0) {
+                return found->second;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::map<std::string, double> single, median;
 };
 
 }  // namespace
@@ -30,7 +47,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                  : benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -40,10 +58,10 @@ int main(int argc, char** argv) {
     };
     std::printf("\n");
     for (const auto& [copy, baseline] : pairs) {
-        auto a = reporter.times.find(copy);
-        auto b = reporter.times.find(baseline);
-        if (a != reporter.times.end() && b != reporter.times.end() && b->second > 0) {
-            std::printf("%-28s / %-22s = %.2f\n", copy.c_str(), baseline.c_str(), a->second / b->second);
+        auto a = reporter.time(copy);
+        auto b = reporter.time(baseline);
+        if (a && b) {
+            std::printf("%-28s / %-22s = %.2f (CPU time)\n", copy.c_str(), baseline.c_str(), *a / *b);
         }
     }
     return 0;

@@ -3,11 +3,32 @@
 #include "tap/run_state.h"
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace tap {
 
 WriteCall writeCall = ::write;
+
+namespace {
+
+// Two channels into one interleaved run. The platform's buffers never overlap our scratch buffer,
+// and blocks of four frames with a fixed inner count become vector unpacks at -O2.
+void interleave(const float* __restrict left, const float* __restrict right, float* __restrict out, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (std::size_t k = i; k < i + 4; ++k) {
+            out[2 * k] = left[k];
+            out[2 * k + 1] = right[k];
+        }
+    }
+    for (; i < n; ++i) {
+        out[2 * i] = left[i];
+        out[2 * i + 1] = right[i];
+    }
+}
+
+}  // namespace
 
 std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* out, std::size_t capacity) {
     if (buffers == nullptr || first < 0) {
@@ -24,8 +45,8 @@ std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* 
         std::size_t n = frames < capacity ? frames : capacity;
         const float* in = static_cast<const float*>(list[0].mData) + pair;
         for (std::size_t i = 0; i < n; ++i, in += channels) {
-            out[2 * i] = in[0];
-            out[2 * i + 1] = in[1];
+            // The pair is adjacent in the frame: one 8-byte move instead of two 4-byte ones.
+            std::memcpy(out + 2 * i, in, 2 * sizeof(float));
         }
         return n;
     }
@@ -41,12 +62,7 @@ std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* 
     std::size_t bytes = left.mDataByteSize < right.mDataByteSize ? left.mDataByteSize : right.mDataByteSize;
     std::size_t frames = bytes / sizeof(float);
     std::size_t n = frames < capacity ? frames : capacity;
-    const float* l = static_cast<const float*>(left.mData);
-    const float* r = static_cast<const float*>(right.mData);
-    for (std::size_t i = 0; i < n; ++i) {
-        out[2 * i] = l[i];
-        out[2 * i + 1] = r[i];
-    }
+    interleave(static_cast<const float*>(left.mData), static_cast<const float*>(right.mData), out, n);
     return n;
 }
 

@@ -29,7 +29,7 @@ extern std::int64_t firstChannel;              // 0-based offset of the pair in 
 extern std::optional<apple::TapDescription> description;
 extern AudioObjectID tap;
 extern OSStatus status;                        // result of the last create or start call
-extern CFDictionaryRef aggregate;              // kept for the life of the process
+extern CFDictionaryRef aggregate;              // released once the device is made
 extern AudioObjectID device;
 extern float* interleaved;                     // scratch of the copying path, never freed
 extern std::atomic<bool> outputClosed;         // written by the IO procedure only

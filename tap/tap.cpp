@@ -57,6 +57,9 @@ void makeTapAndDevice() {
     }
     device = kAudioObjectUnknown;
     status = AudioHardwareCreateAggregateDevice(aggregate, &device);
+    // The platform keeps what it needs of the description; ours is released either way.
+    CFRelease(aggregate);
+    aggregate = nullptr;
     if (status != 0) {
         report::failWithStatus("couldn't make the tap's device", status);
     }

@@ -4,6 +4,7 @@
 #include "sim/machine_file.h"
 #include "sim/machine_parse.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -16,9 +17,9 @@ namespace sim::log {
 namespace {
 
 struct Log {
-    std::mutex mutex;
+    std::mutex mutex;  // guards opening; lines go out without it, one write each
     bool opened = false;
-    int fd = -1;
+    std::atomic<int> fd{-1};
     bool exitLineArranged = false;
 };
 
@@ -41,30 +42,33 @@ std::string textOf(const Entry& entry) {
 }
 
 void writeExitLine() {
-    Log& log = theLog();
-    std::lock_guard<std::mutex> hold(log.mutex);
-    if (log.fd < 0) return;
+    // No lock: another thread may be anywhere when the process ends. Lines after this one are
+    // dropped, so it stays the last.
+    const int fd = theLog().fd.exchange(-1);
+    if (fd < 0) return;
     Entry entry = call("exit");
     entry["stringsAlive"] = cf::stringsAlive();
     entry["overReleases"] = cf::overReleases();
-    append(log.fd, textOf(entry));
+    append(fd, textOf(entry));
 }
 
 // The log's descriptor, opened on first use; -1 when no log was asked for.
 int openedLog(Log& log) {
-    if (log.opened) return log.fd;
+    std::lock_guard<std::mutex> hold(log.mutex);
+    if (log.opened) return log.fd.load();
     log.opened = true;
     const char* path = std::getenv("SORVANE_MACHINE_LOG");
     if (path == nullptr || *path == '\0') return -1;
-    log.fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (log.fd < 0) {
+    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
         setupError(std::string("call log ") + path + " cannot be opened");
     }
+    log.fd = fd;
     if (!log.exitLineArranged) {
         log.exitLineArranged = true;
         std::atexit(writeExitLine);
     }
-    return log.fd;
+    return fd;
 }
 
 }  // namespace
@@ -87,9 +91,7 @@ Entry property(const char* fn, AudioObjectID object, const AudioObjectPropertyAd
 }
 
 void write(const Entry& entry) {
-    Log& log = theLog();
-    std::lock_guard<std::mutex> hold(log.mutex);
-    const int fd = openedLog(log);
+    const int fd = openedLog(theLog());
     if (fd >= 0) {
         append(fd, textOf(entry));
     }
@@ -98,8 +100,8 @@ void write(const Entry& entry) {
 void reopen() {
     Log& log = theLog();
     std::lock_guard<std::mutex> hold(log.mutex);
-    if (log.fd >= 0) ::close(log.fd);
-    log.fd = -1;
+    const int fd = log.fd.exchange(-1);
+    if (fd >= 0) ::close(fd);
     log.opened = false;
 }
 

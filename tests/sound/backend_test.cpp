@@ -2,7 +2,7 @@
 // not be written, the volume element rules and the channel count.
 #include "sound/backend/core_audio_system.h"
 
-#include "tests/sound/in_child.h"
+#include "tests/sound/support.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ json microphone() {
     return {{"uid", "mic"}, {"name", "Microphone"}, {"rate", 44100}, {"input", {1}}};
 }
 
-json machineWith(const json& devices, const json& extra = json::object()) {
+json machineWith(const std::vector<json>& devices, const json& extra = json::object()) {
     json m = {{"devices", devices}, {"defaultOutput", "spk"}, {"defaultInput", "mic"}};
     m.update(extra);
     return m;
@@ -233,7 +233,7 @@ TEST(BackendVolume, ElementRules) {
     auto channels = [](int n) {
         json volume = json::object();
         for (int e = 1; e <= n; ++e) {
-            volume[std::to_string(e)] = e / 100.0;
+            volume[std::to_string(e)] = e / 64.0;  // exact in 32 bits
         }
         return volume;
     };
@@ -245,12 +245,12 @@ TEST(BackendVolume, ElementRules) {
         long lastElementAsked;
     };
     const Case cases[] = {
-        {"main wins over channels", {2}, {{"0", 0.5}, {"1", 0.1}, {"2", 0.2}}, {{"0", 0.5}}, 0},
+        {"main wins over channels", {2}, {{"0", 0.5}, {"1", 0.125}, {"2", 0.25}}, {{"0", 0.5}}, 0},
         {"channels without main", {2}, channels(2), channels(2), 2},
-        {"a channel without control is skipped", {2}, {{"2", 0.2}}, {{"2", 0.2}}, 2},
+        {"a channel without control is skipped", {2}, {{"2", 0.25}}, {{"2", 0.25}}, 2},
         {"channels of all streams", {2, 2}, channels(4), channels(4), 4},
         {"at most 16 channels", {20}, channels(20), channels(16), 16},
-        {"no channels still asks 0 and 1", json::array(), {{"1", 0.3}, {"2", 0.2}}, {{"1", 0.3}}, 1},
+        {"no channels still asks 0 and 1", json::array(), {{"1", 0.375}, {"2", 0.25}}, {{"1", 0.375}}, 1},
         {"nothing readable", {2}, json::object(), json::object(), 2},
     };
     for (const auto& c : cases) {
@@ -297,7 +297,7 @@ TEST(BackendVolume, SetVolumeKeyParsing) {
 }
 
 TEST(BackendChannels, PresenceInARoleNeedsChannels) {
-    json devices = {
+    std::vector<json> devices = {
         {{"uid", "out"}, {"output", {2}}},
         {{"uid", "in"}, {"input", {1}}},
         {{"uid", "both"}, {"output", {2, {{"channels", 2}, {"fault", what}}}}, {"input", {2}}},

@@ -1,6 +1,6 @@
 // "--devices" end to end: one JSON line per describable device, in the platform's order.
 #include "harness/harness.h"
-#include "tests/sound/in_child.h"
+#include "tests/sound/support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -10,7 +10,7 @@ namespace {
 using nlohmann::json;
 
 harness::Result list(const harness::Machine& machine) {
-    return harness::run(harness::program("sorvane-sound"), {"--devices"}, {.env = machine.env()});
+    return sound_test::runSound(machine, {"--devices"});
 }
 
 TEST(Devices, OneExactLinePerDevice) {
@@ -21,7 +21,7 @@ TEST(Devices, OneExactLinePerDevice) {
          {"rates", {{96000, 96000}, {44100, 48000}, {96000, 96000}}}},
         {{"uid", "mic"}, {"name", "Mic"}, {"input", {1}}},
     };
-    harness::Machine machine({{"devices", devices}});
+    harness::Machine machine(json{{"devices", devices}});
     auto result = list(machine);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
@@ -58,7 +58,7 @@ TEST(Devices, UndescribableDetailsFallBack) {
         {{"uid", "no-rate"}, {"name", "E"}, {"input", {2}}, {"faults", {{"nsrt", "absent"}, {"nsr#", "absent"}}}},
         {{"uid", "last"}, {"name", "F"}, {"output", {2}}},
     };
-    harness::Machine machine({{"devices", devices}});
+    harness::Machine machine(json{{"devices", devices}});
     auto result = list(machine);
     EXPECT_EQ(result.status, 0);
     std::vector<json> lines;
@@ -82,7 +82,7 @@ TEST(Devices, OddNamesAreValidJsonLines) {
     for (size_t i = 0; i < std::size(names); ++i) {
         devices.push_back({{"uid", std::to_string(i)}, {"name", names[i]}, {"output", {2}}});
     }
-    harness::Machine machine({{"devices", devices}});
+    harness::Machine machine(json{{"devices", devices}});
     auto result = list(machine);
     auto lines = result.outLines();
     ASSERT_EQ(lines.size(), std::size(names));

@@ -1,5 +1,6 @@
 // Mode selection end to end: presence of an option alone counts, in a fixed order.
 #include "harness/harness.h"
+#include "tests/sound/support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,8 +17,8 @@ const std::string readLine =
 const std::string usage =
     R"({"message":"say what to do: --read, --devices, --save DIR, --switch DIR, --restore DIR","type":"error"})" "\n";
 
-harness::Result sound(const harness::Machine& machine, const std::vector<std::string>& args) {
-    return harness::run(harness::program("sorvane-sound"), args, {.env = machine.env()});
+harness::Result runWith(const harness::Machine& machine, const std::vector<std::string>& args) {
+    return sound_test::runSound(machine, args);
 }
 
 TEST(Modes, FirstPresentOptionWins) {
@@ -43,7 +44,7 @@ TEST(Modes, FirstPresentOptionWins) {
         {{"read", "-read", "--READ", "--read=1", "--", ""}, 1, usage},
     };
     for (const auto& c : cases) {
-        auto result = sound(machine, c.args);
+        auto result = runWith(machine, c.args);
         std::string shown;
         for (const auto& a : c.args) {
             shown += "'" + a + "' ";
@@ -57,7 +58,7 @@ TEST(Modes, FirstPresentOptionWins) {
 TEST(Modes, FolderOptionAsLastArgument) {
     harness::Machine machine(machineDescription);
     for (const char* option : {"--restore", "--save", "--switch"}) {
-        auto result = sound(machine, {option});
+        auto result = runWith(machine, {option});
         EXPECT_EQ(result.status, 1) << option;
         EXPECT_EQ(result.out, json({{"message", std::string(option) + " needs a folder"}, {"type", "error"}}).dump() + "\n")
             << option;
@@ -67,13 +68,19 @@ TEST(Modes, FolderOptionAsLastArgument) {
 TEST(Modes, RestoreComesBeforeSwitch) {
     harness::Machine machine(machineDescription);
     harness::TempDir dir;
-    auto result = sound(machine, {"--switch", dir.file("switch"), "--restore", dir.file("restore")});
+    auto result = runWith(machine, {"--switch", dir.file("switch"), "--restore", dir.file("restore")});
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(harness::exists(dir.file("restore")));
     EXPECT_FALSE(harness::exists(dir.file("switch")));
     ASSERT_EQ(result.outLines().size(), 1u);
     EXPECT_EQ(json::parse(result.outLines()[0]).value("type", ""), "restored");
     EXPECT_EQ(machine.state()["defaultOutput"], "spk");
+}
+
+harness::Options onMachine(const std::string& path) {
+    harness::Options options;
+    options.env = {"SORVANE_MACHINE=" + path};
+    return options;
 }
 
 TEST(Modes, BrokenMachineFileIsASetUpError) {
@@ -89,15 +96,15 @@ TEST(Modes, BrokenMachineFileIsASetUpError) {
         std::string path = dir.file("machine.json");
         harness::writeFile(path, text);
         for (const char* mode : {"--read", "--devices"}) {
-            auto result = harness::run(harness::program("sorvane-sound"), {mode}, {.env = {"SORVANE_MACHINE=" + path}});
+            auto result = harness::run(harness::program("sorvane-sound"), {mode}, onMachine(path));
             EXPECT_EQ(result.status, 3) << what << " " << mode;
             EXPECT_EQ(result.out, "") << what << " " << mode;
             ASSERT_EQ(result.errLines().size(), 1u) << what << " " << mode << ": " << result.err;
             EXPECT_EQ(result.errLines()[0].rfind("simulated machine: ", 0), 0u) << result.err;
         }
     }
-    auto missing = harness::run(harness::program("sorvane-sound"), {"--read"},
-                                {.env = {"SORVANE_MACHINE=" + dir.file("no-such-machine.json")}});
+    auto missing =
+        harness::run(harness::program("sorvane-sound"), {"--read"}, onMachine(dir.file("no-such-machine.json")));
     EXPECT_EQ(missing.status, 3);
     EXPECT_EQ(missing.err.rfind("simulated machine: ", 0), 0u) << missing.err;
 }

@@ -1,6 +1,6 @@
 // "--read" end to end: the real program against machine files, the report line exactly as written.
 #include "harness/harness.h"
-#include "tests/sound/in_child.h"
+#include "tests/sound/support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,13 +16,13 @@ const json microphone = {{"uid", "mic"}, {"name", "Mic/Line"}, {"rate", 44100},
                          {"input", {1}}, {"output", {2}},      {"volume", {{"0", 1}}},
                          {"layout", "AgBlAAAAAAAAAAAA"}};
 
-harness::Result read(const harness::Machine& machine, std::vector<std::string> args = {"--read"}) {
-    return harness::run(harness::program("sorvane-sound"), args, {.env = machine.env()});
+harness::Result readSettings(const harness::Machine& machine, const std::vector<std::string>& args = {"--read"}) {
+    return sound_test::runSound(machine, args);
 }
 
 TEST(Read, BothDefaultsWithTheirSettings) {
-    harness::Machine machine({{"devices", {speakers, microphone}}, {"defaultOutput", "spk"}, {"defaultInput", "mic"}});
-    auto result = read(machine);
+    harness::Machine machine(json{{"devices", {speakers, microphone}}, {"defaultOutput", "spk"}, {"defaultInput", "mic"}});
+    auto result = readSettings(machine);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     // 0.7 is kept by the machine as a 32-bit float and widened exactly.
@@ -59,7 +59,7 @@ TEST(Read, MissingRolesAndUnreadableValues) {
     };
     for (const auto& c : cases) {
         harness::Machine machine(c.machine);
-        auto result = read(machine);
+        auto result = readSettings(machine);
         EXPECT_EQ(result.status, 0) << c.what;
         EXPECT_EQ(result.out, R"({"settings":)" + c.settings + R"(,"type":"settings"})" + "\n") << c.what;
         EXPECT_TRUE(sound_test::stringsBalanced(machine)) << c.what;
@@ -73,8 +73,8 @@ TEST(Read, OddDeviceNamesStayValidJsonLines) {
         devices.push_back({{"uid", "u/" + std::to_string(i)}, {"name", names[i]}, {"output", {2}}});
     }
     for (size_t i = 0; i < std::size(names); ++i) {
-        harness::Machine machine({{"devices", devices}, {"defaultOutput", "u/" + std::to_string(i)}});
-        auto result = read(machine);
+        harness::Machine machine(json{{"devices", devices}, {"defaultOutput", "u/" + std::to_string(i)}});
+        auto result = readSettings(machine);
         ASSERT_EQ(result.outLines().size(), 1u);
         json line = json::parse(result.outLines()[0], nullptr, false);
         ASSERT_FALSE(line.is_discarded()) << result.out;

@@ -112,8 +112,10 @@ TEST(Ends, EachRunHasANewDeviceUID) {
         ASSERT_EQ(run.child.wait(5).value_or(-1), 0);
         json line = firstCall(run.machine, "AudioHardwareCreateAggregateDevice");
         ASSERT_TRUE(line.is_object());
-        ASSERT_TRUE(line.contains("description")) << line.dump();
-        uids.push_back(line["description"].value("uid", ""));
+        uids.push_back(line.value("uid", ""));
+        EXPECT_EQ(line.value("name", ""), "Sorvane tap");
+        EXPECT_EQ(line["taps"], json({firstCall(run.machine, "AudioHardwareCreateProcessTap").value("uuid", "")}))
+            << "the aggregate holds the tap that was made";
     }
     EXPECT_EQ(uids[0].size(), 36u);
     EXPECT_NE(uids[0], uids[1]);
@@ -142,6 +144,7 @@ TEST(Ends, IoProcedureAllocatesNothing) {
         json stop = firstCall(run.machine, "AudioDeviceStop");
         ASSERT_TRUE(stop.contains("procAllocations")) << c.name << ": " << stop.dump();
         EXPECT_EQ(stop["procAllocations"], 0) << c.name;
+        EXPECT_EQ(stop.value("cycles", 0), 200) << c.name << ": every cycle was counted";
     }
 }
 

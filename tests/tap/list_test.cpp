@@ -80,14 +80,15 @@ TEST(List, RecordsOfEveryProcessButTheHosts) {
                                 {"app", false},
                                 {"outputDevices", json::array()}}));
     // An accessory without a localized name; devices whose name cannot be read are missing
-    // from "outputs" only, and a device without output streams has 0 channels.
+    // from "outputs" only, an unreadable UID is empty, and a device without output streams has
+    // 0 channels.
     EXPECT_EQ(byPid[603], json({{"pid", 603},
                                 {"bundleId", "x.agent"},
                                 {"name", "x.agent"},
                                 {"playing", true},
                                 {"outputs", {"Mic"}},
                                 {"app", false},
-                                {"outputDevices", {device("nameless", "", 4), device("faulty", "", 6), device("mic", "Mic", 0)}}}));
+                                {"outputDevices", {device("nameless", "", 4), device("", "", 6), device("mic", "Mic", 0)}}}));
     EXPECT_EQ(byPid[608]["bundleId"], "");
     EXPECT_EQ(byPid[608]["name"], "");
     EXPECT_EQ(byPid[0]["bundleId"], "x.broken");

@@ -1,5 +1,5 @@
-// Runs back-end calls in a forked child process whose platform layer starts fresh on a machine
-// file, so each case sees its own machine and the call log ends with that child's exit line.
+// Helpers of the sound tests: back-end calls in a child process on a machine of their own, the
+// call log, and runs of the real program.
 #pragma once
 
 #include "harness/harness.h"
@@ -16,7 +16,17 @@
 
 namespace sound_test {
 
-// What `body` returned in the child, or null when the child did not end normally. The parent
+// Runs sorvane-sound with the arguments against the machine, standard input /dev/null.
+inline harness::Result runSound(const harness::Machine& machine, const std::vector<std::string>& args) {
+    harness::Options options;
+    options.env = machine.env();
+    return harness::run(harness::program("sorvane-sound"), args, options);
+}
+
+// Runs `body` in a forked child process whose platform layer starts fresh on the machine file, so
+// each case sees its own machine and the call log ends with that child's exit line.
+
+// Answers what `body` returned in the child, or null when the child did not end normally. The parent
 // never touches the platform itself.
 inline nlohmann::json inChild(const harness::Machine& machine, const std::function<nlohmann::json()>& body) {
     int channel[2];
