@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using nlohmann::json;
@@ -119,6 +121,8 @@ TEST(BackendRead, AbsentPropertyIsNotRead) {
     json result = inChild(machine, [] { return readAll("spk"); });
     EXPECT_EQ(result["rate"], nullptr);
     EXPECT_EQ(result["volume"], json::object());
+    auto asked = addresses(machine, "AudioObjectHasProperty");
+    EXPECT_NE(std::find(asked.begin(), asked.end(), std::make_pair(std::string("nsrt"), 0L)), asked.end());
     for (const auto& [selector, element] : addresses(machine, "AudioObjectGetPropertyData")) {
         EXPECT_NE(selector, "nsrt");
         EXPECT_NE(selector, "volm");
@@ -135,7 +139,9 @@ TEST(BackendRead, NoDefaultDeviceAndUnknownUid) {
                      {"asOutput", false},        {"asInput", false}};
     // The platform answers an unknown UID with identifier 0 and status 0.
     EXPECT_EQ(inChild(machine, [] { return readAll("no such device"); }), expected);
-    for (const auto& call : calls(machine, "AudioObjectGetPropertyData")) {
+    auto reads = calls(machine, "AudioObjectGetPropertyData");
+    EXPECT_FALSE(reads.empty());
+    for (const auto& call : reads) {
         EXPECT_NE(call.value("object", 0), 0) << call;  // nothing is ever asked of object 0
     }
     EXPECT_TRUE(stringsBalanced(machine));
