@@ -80,10 +80,6 @@ std::optional<std::vector<std::uint8_t>> decode(std::string_view text) {
         if (symbols == 4) {
             bytes.push_back(static_cast<std::uint8_t>(group));
         }
-        // Bits that no byte uses must be zero, so every byte string has exactly one text.
-        if ((symbols == 2 && (group & 0xFFFF) != 0) || (symbols == 3 && (group & 0xFF) != 0)) {
-            return std::nullopt;
-        }
     }
     return bytes;
 }

@@ -58,9 +58,9 @@ TEST_F(Faults, NullGivesSuccessWithoutAString) {
     auto description = withFaults({{"lnam", "null"}}, {{"pbid", "null"}});
     description["devices"][2]["faults"] = {{"lnam", "null"}};  // the microphone has no name at all
     use(description);
-    EXPECT_EQ(readText(device(0), code("lnam")), std::make_pair(OSStatus(0), std::optional<std::string>()));
-    EXPECT_EQ(readText(device(2), code("lnam")), std::make_pair(OSStatus(0), std::optional<std::string>()));
-    EXPECT_EQ(readText(process(0), code("pbid")), std::make_pair(OSStatus(0), std::optional<std::string>()));
+    EXPECT_EQ(textRead(device(0), code("lnam")), "0 (null)");
+    EXPECT_EQ(textRead(device(2), code("lnam")), "0 (null)");
+    EXPECT_EQ(textRead(process(0), code("pbid")), "0 (null)");
     EXPECT_EQ(sim::stringsAlive(), 0);
 }
 

@@ -64,8 +64,8 @@ TEST_F(Properties, UnknownObjectsAndProperties) {
 }
 
 TEST_F(Properties, StringsOfDevices) {
-    EXPECT_EQ(readText(device(1), code("uid ")), std::make_pair(OSStatus(0), std::optional<std::string>("studio")));
-    EXPECT_EQ(readText(device(0), code("lnam")), std::make_pair(OSStatus(0), std::optional<std::string>("Speakers")));
+    EXPECT_EQ(textRead(device(1), code("uid ")), "0 studio");
+    EXPECT_EQ(textRead(device(0), code("lnam")), "0 Speakers");
 }
 
 TEST_F(Properties, StreamConfigurationHasOneBufferPerStream) {
@@ -157,7 +157,7 @@ TEST_F(Properties, Processes) {
     EXPECT_EQ(read<UInt32>(process(2), at(code("piro")), 9).second, 0u);
     EXPECT_EQ(readText(process(0), code("pbid")).second, "com.example.music");
     // No bundle identifier: success with a null reference.
-    EXPECT_EQ(readText(process(3), code("pbid")), std::make_pair(OSStatus(0), std::optional<std::string>()));
+    EXPECT_EQ(textRead(process(3), code("pbid")), "0 (null)");
     // A UID that names no device is identifier 0 in the list.
     EXPECT_EQ(readList(process(0), code("pdv#"), kAudioObjectPropertyScopeOutput),
               (std::vector<AudioObjectID>{device(0), 0}));

@@ -67,6 +67,12 @@ inline std::pair<OSStatus, std::optional<std::string>> readText(AudioObjectID ob
     return {status, text};
 }
 
+// A string read as "STATUS TEXT", or "STATUS (null)" when no reference came back.
+inline std::string textRead(AudioObjectID object, UInt32 selector) {
+    const auto [status, text] = readText(object, selector);
+    return std::to_string(status) + " " + (text ? *text : "(null)");
+}
+
 // A list of object identifiers: size query, then the read.
 inline std::vector<AudioObjectID> readList(AudioObjectID object, UInt32 selector,
                                            UInt32 scope = kAudioObjectPropertyScopeGlobal) {

@@ -66,21 +66,4 @@ TEST(Read, MissingRolesAndUnreadableValues) {
     }
 }
 
-TEST(Read, OddDeviceNamesStayValidJsonLines) {
-    const std::string names[] = {"In/Out", "Say \"hi\" \\ now", std::string("tab\there\x01\x1f") + "\n", "Zürich 音 🎧"};
-    json devices = json::array();
-    for (size_t i = 0; i < std::size(names); ++i) {
-        devices.push_back({{"uid", "u/" + std::to_string(i)}, {"name", names[i]}, {"output", {2}}});
-    }
-    for (size_t i = 0; i < std::size(names); ++i) {
-        harness::Machine machine(json{{"devices", devices}, {"defaultOutput", "u/" + std::to_string(i)}});
-        auto result = readSettings(machine);
-        ASSERT_EQ(result.outLines().size(), 1u);
-        json line = json::parse(result.outLines()[0], nullptr, false);
-        ASSERT_FALSE(line.is_discarded()) << result.out;
-        EXPECT_EQ(line["settings"]["output"]["name"], names[i]);
-        EXPECT_NE(result.out.find("u\\/"), std::string::npos);
-    }
-}
-
 }  // namespace

@@ -99,12 +99,6 @@ TEST(List, RecordsOfEveryProcessButTheHosts) {
     EXPECT_EQ(byPid[610]["outputs"], json::array());
 }
 
-TEST(List, SolidusIsEscaped) {
-    harness::Machine machine(listMachine());
-    auto result = runTap(machine, {"--list"});
-    EXPECT_NE(result.out.find(R"("Studio\/Main")"), std::string::npos);
-}
-
 TEST(List, HostWithoutBundleIdentifierListsEverything) {
     json description = listMachine();
     description["apps"][0].erase("bundleId");
