@@ -85,8 +85,11 @@ Reply deviceRead(const Machine& m, std::size_t index, const AudioObjectPropertyA
             r.bytes = *d.layout;
             return r;
         }
-        case kAudioDevicePropertyVolumeScalar:
-            return plain<Float32>(Float32(d.volume.at(a.mElement)));
+        case kAudioDevicePropertyVolumeScalar: {
+            const auto volume = d.volume.find(a.mElement);
+            if (volume == d.volume.end()) return failed(kAudioHardwareUnknownPropertyError);
+            return plain<Float32>(Float32(volume->second));
+        }
         default:
             return failed(kAudioHardwareUnknownPropertyError);
     }

@@ -3,6 +3,7 @@
 #include "sim/io_run.h"
 #include "sim/taps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

@@ -1,8 +1,8 @@
 #include "sim/machine_parse.h"
 
 #include "sim/base64.h"
+#include "sim/machine_reader.h"
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <set>
@@ -15,133 +15,6 @@ namespace {
 constexpr std::size_t maxDevices = 900;
 constexpr std::size_t maxStreams = 999;
 constexpr std::size_t maxProcesses = 98999;
-
-// Walks a document and keeps the first problem it meets; later checks are skipped once one fails.
-class Reader {
-public:
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
-
-    bool fail(const std::string& where, const std::string& what) {
-        if (error_.empty()) {
-            error_ = where + " " + what;
-        }
-        return false;
-    }
-
-    bool object(const Document& v, const std::string& where, std::initializer_list<const char*> allowed) {
-        if (!v.is_object()) {
-            return fail(where, "is not an object");
-        }
-        for (auto it = v.begin(); it != v.end(); ++it) {
-            bool known = false;
-            for (const char* name : allowed) {
-                known = known || it.key() == name;
-            }
-            if (!known) {
-                return fail(where, "has an unknown member \"" + it.key() + "\"");
-            }
-        }
-        return true;
-    }
-
-    std::optional<std::string> string(const Document& v, const std::string& where) {
-        if (!v.is_string()) {
-            fail(where, "is not a string");
-            return std::nullopt;
-        }
-        return v.get<std::string>();
-    }
-
-    std::optional<bool> boolean(const Document& v, const std::string& where) {
-        if (!v.is_boolean()) {
-            fail(where, "is not true or false");
-            return std::nullopt;
-        }
-        return v.get<bool>();
-    }
-
-    std::optional<double> number(const Document& v, const std::string& where) {
-        if (!v.is_number()) {
-            fail(where, "is not a number");
-            return std::nullopt;
-        }
-        const double d = v.get<double>();
-        if (!std::isfinite(d)) {
-            fail(where, "is not a finite number");
-            return std::nullopt;
-        }
-        return d;
-    }
-
-    std::optional<std::int64_t> integer(const Document& v, const std::string& where, std::int64_t minimum,
-                                        std::int64_t maximum) {
-        std::optional<std::int64_t> value;
-        if (v.is_number_unsigned()) {
-            const std::uint64_t u = v.get<std::uint64_t>();
-            if (u <= std::uint64_t(std::numeric_limits<std::int64_t>::max())) {
-                value = std::int64_t(u);
-            } else {
-                fail(where, "is out of range");
-                return std::nullopt;
-            }
-        } else if (v.is_number_integer()) {
-            value = v.get<std::int64_t>();
-        } else {
-            fail(where, "is not an integer");
-            return std::nullopt;
-        }
-        if (*value < minimum || *value > maximum) {
-            fail(where, "is out of range (" + std::to_string(minimum) + " to " + std::to_string(maximum) + ")");
-            return std::nullopt;
-        }
-        return value;
-    }
-
-    std::optional<Fault> fault(const Document& v, const std::string& where) {
-        if (v.is_string()) {
-            const std::string text = v.get<std::string>();
-            if (text == "absent") return Fault{Fault::Kind::absent, 0};
-            if (text == "readonly") return Fault{Fault::Kind::readOnly, 0};
-            if (text == "null") return Fault{Fault::Kind::null, 0};
-        } else if (v.is_number_integer()) {
-            const auto status = integer(v, where, std::numeric_limits<std::int32_t>::min(),
-                                        std::numeric_limits<std::int32_t>::max());
-            if (!status) return std::nullopt;
-            return Fault{Fault::Kind::status, OSStatus(*status)};
-        }
-        fail(where, "is not a fault (an integer status, \"absent\", \"readonly\" or \"null\")");
-        return std::nullopt;
-    }
-
-    std::optional<Faults> faults(const Document& v, const std::string& where) {
-        if (!v.is_object()) {
-            fail(where, "is not an object");
-            return std::nullopt;
-        }
-        Faults out;
-        for (auto it = v.begin(); it != v.end(); ++it) {
-            const std::string& key = it.key();
-            bool printable = key.size() == 4;
-            for (char c : key) {
-                printable = printable && c >= 0x20 && c <= 0x7E;
-            }
-            if (!printable) {
-                fail(where, "has the key \"" + key + "\", not a four-character selector");
-                return std::nullopt;
-            }
-            const UInt32 selector = UInt32(std::uint8_t(key[0])) << 24 | UInt32(std::uint8_t(key[1])) << 16 |
-                                    UInt32(std::uint8_t(key[2])) << 8 | UInt32(std::uint8_t(key[3]));
-            const auto f = fault(it.value(), where + "." + key);
-            if (!f) return std::nullopt;
-            out[selector] = *f;
-        }
-        return out;
-    }
-
-private:
-    std::string error_;
-};
 
 std::optional<UInt32> elementNumber(const std::string& key) {
     if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == '0')) {
@@ -433,7 +306,7 @@ std::optional<TapBehaviour> readTap(Reader& r, const Document& v) {
         t.cycles = std::uint64_t(*cycles);
     }
     if (auto it = v.find("faults"); it != v.end()) {
-        if (!r.object(*it, at + ".faults", {"create", "aggregate", "ioproc", "start"})) {
+        if (!r.object(*it, at + ".faults", {"create", "aggregate", "ioproc", "start"}, true)) {
             return std::nullopt;
         }
         for (auto f = it->begin(); f != it->end(); ++f) {

@@ -6,6 +6,7 @@
 #include "sim/properties.h"
 #include "sim/state.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -120,9 +121,9 @@ Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, 
         case Kind::process:
             return processRead(m, m.processes[ref.index], *a);
         case Kind::tap:
-            return tapRead(m, s.taps.at(AudioObjectID(ref.index)), *a);
+            return tapRead(m, s.taps.find(AudioObjectID(ref.index))->second, *a);  // exists, checked above
         case Kind::aggregate:
-            return aggregateRead(s.aggregates.at(AudioObjectID(ref.index)), *a);
+            return aggregateRead(s.aggregates.find(AudioObjectID(ref.index))->second, *a);
         default:
             return failed(kAudioHardwareBadObjectError);
     }

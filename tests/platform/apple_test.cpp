@@ -51,7 +51,9 @@ TEST_F(Apple, TapDescriptionsCarryWhatWasSetOnThem) {
     const auto moved = std::move(description);
     AudioObjectID tap = 0;
     ASSERT_EQ(apple::createProcessTap(moved, &tap), 0);
-    const auto line = calls("AudioHardwareCreateProcessTap").at(0);
+    const auto lines = calls("AudioHardwareCreateProcessTap");
+    ASSERT_EQ(lines.size(), 1u);
+    const auto& line = lines[0];
     EXPECT_EQ(line["uuid"], moved.uuidString());
     EXPECT_EQ(line["description"], (nlohmann::json{{"processes", {process(0)}},
                                                    {"deviceUID", "studio"},
