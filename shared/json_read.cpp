@@ -8,6 +8,10 @@ namespace json {
 
 namespace {
 
+// Far beyond any record of ours, and shallow enough that converting, comparing, writing and
+// destroying the value, all recursive, stay well inside a thread's stack.
+constexpr int deepestNesting = 512;
+
 Value convert(const nlohmann::json& j) {
     switch (j.type()) {
     case nlohmann::json::value_t::boolean: return Value(j.get<bool>());
@@ -43,9 +47,20 @@ Value convert(const nlohmann::json& j) {
 }  // namespace
 
 std::optional<Value> read(std::string_view text) {
-    // Parsed without exceptions: invalid text (also invalid UTF-8) gives a discarded value.
-    auto parsed = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-    if (parsed.is_discarded()) {
+    // Parsed without exceptions: invalid text (also invalid UTF-8) gives a discarded value. A
+    // container nested too deep is dropped as it starts, and the whole text with it.
+    bool tooDeep = false;
+    auto depthCheck = [&tooDeep](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+        bool opens = event == nlohmann::json::parse_event_t::object_start ||
+                     event == nlohmann::json::parse_event_t::array_start;
+        if (opens && depth >= deepestNesting) {
+            tooDeep = true;
+            return false;
+        }
+        return true;
+    };
+    auto parsed = nlohmann::json::parse(text.begin(), text.end(), depthCheck, false);
+    if (parsed.is_discarded() || tooDeep) {
         return std::nullopt;
     }
     return convert(parsed);

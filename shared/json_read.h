@@ -8,8 +8,9 @@
 
 namespace json {
 
-// The value the text holds, or nothing when it is not exactly one JSON value. Integers that fit
-// 64 bits stay integers; other numbers become 64-bit floats.
+// The value the text holds, or nothing when it is not exactly one JSON value or nests arrays and
+// objects more than 512 deep. Integers that fit 64 bits stay integers; other numbers become
+// 64-bit floats.
 std::optional<Value> read(std::string_view text);
 
 }  // namespace json

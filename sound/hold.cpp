@@ -38,8 +38,9 @@ struct Hold {
 void* waitForSignal(void* state) {
     auto& hold = *static_cast<Hold*>(state);
     int signal = 0;
-    while (sigwait(&hold.signals, &signal) != 0) {
-    }
+    // Which signal does not matter. sigwait fails only on a bad set; then, as with a watcher
+    // that cannot start, the hold is not to be trusted and ends at once.
+    sigwait(&hold.signals, &signal);
     end(hold);
 }
 
@@ -81,12 +82,12 @@ sigset_t blockEndingSignals() {
     return signals;
 }
 
-void hold(const Files& folder, const sigset_t& signals) {
+void hold(const Files& folder, const sigset_t& signals, pid_t parent) {
     auto* state = new Hold;
     state->folder = folder;
     state->signals = signals;
+    state->parent = parent;
     startWatcher(*state, waitForSignal);
-    state->parent = getppid();
     startWatcher(*state, watchParent);
     while (auto line = readLine(STDIN_FILENO, longestLine)) {
         if (!line->tooLong && trimSpaces(line->text) == "restore") {

@@ -4,6 +4,7 @@
 #include "sound/files.h"
 
 #include <signal.h>
+#include <sys/types.h>
 
 namespace sound {
 
@@ -11,8 +12,8 @@ namespace sound {
 // before any other thread exists, so that every later thread inherits the block.
 sigset_t blockEndingSignals();
 
-// Waits for the line "restore", the end of standard input, one of the blocked signals or the
-// parent's end; then restores the folder's snapshot exactly once and exits with status 0.
-[[noreturn]] void hold(const Files& folder, const sigset_t& signals);
+// Waits for the line "restore", the end of standard input, one of the blocked signals or a parent
+// id other than `parent`; then restores the folder's snapshot exactly once and exits with status 0.
+[[noreturn]] void hold(const Files& folder, const sigset_t& signals, pid_t parent);
 
 }  // namespace sound

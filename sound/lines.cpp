@@ -1,5 +1,6 @@
 #include "sound/lines.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,6 +15,12 @@ std::optional<Line> readLine(int fd, std::size_t limit) {
         char c;
         ssize_t n = ::read(fd, &c, 1);
         if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Standard input handed over in non-blocking mode: wait for it rather than end.
+            pollfd ready{fd, POLLIN, 0};
+            ::poll(&ready, 1, -1);
             continue;
         }
         if (n <= 0) {

@@ -6,6 +6,8 @@
 #include "sound/hold.h"
 #include "sound/snapshot.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <ctime>
 #include <string>
@@ -33,6 +35,9 @@ void runSwitch() {
     sigset_t signals = blockEndingSignals();
     // A host that stopped reading must not kill us between the switch and the restore.
     std::signal(SIGPIPE, SIG_IGN);
+    // Taken now rather than after the report, so that a host that dies while we switch, or
+    // right after reading the report, is still noticed by the parent watch.
+    pid_t parent = getppid();
 
     Files folder = files("--switch");
     auto wanted = folder.load(folder.sorvane());
@@ -53,7 +58,7 @@ void runSwitch() {
                  {"snapshot", kept ? "kept" : "taken"},
                  {"applied", texts(applied.done)},
                  {"skipped", texts(applied.skipped)}});
-    hold(folder, signals);
+    hold(folder, signals, parent);
 }
 
 }  // namespace sound

@@ -249,6 +249,21 @@ void Child::drainError() {
     }
 }
 
+ssize_t Child::readOutput(size_t limit) {
+    if (out_ < 0) {
+        return 0;
+    }
+    char buffer[65536];
+    ssize_t n = ::read(out_, buffer, std::min(sizeof buffer, limit));
+    if (n > 0) {
+        outBuffer_.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0) {
+        close(out_);
+        out_ = -1;
+    }
+    return n;
+}
+
 std::optional<std::string> Child::readLine(double timeoutSeconds) {
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
     while (true) {
@@ -268,14 +283,7 @@ std::optional<std::string> Child::readLine(double timeoutSeconds) {
         pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(left * 1000) + 1);
         drainError();
-        char buffer[65536];
-        ssize_t n = ::read(out_, buffer, sizeof buffer);
-        if (n > 0) {
-            outBuffer_.append(buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-            close(out_);
-            out_ = -1;
-        }
+        readOutput(SIZE_MAX);
     }
 }
 
@@ -285,15 +293,7 @@ std::string Child::readBytes(size_t count, double timeoutSeconds) {
         pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(remaining(deadline) * 1000) + 1);
         drainError();
-        char buffer[65536];
-        size_t want = std::min(sizeof buffer, count - outBuffer_.size());
-        ssize_t n = ::read(out_, buffer, want);
-        if (n > 0) {
-            outBuffer_.append(buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-            close(out_);
-            out_ = -1;
-        }
+        readOutput(count - outBuffer_.size());
     }
     size_t take = std::min(count, outBuffer_.size());
     std::string bytes = outBuffer_.substr(0, take);
@@ -324,16 +324,7 @@ std::optional<int> Child::wait(double timeoutSeconds) {
         }
         // Keep the pipes flowing so a chatty program cannot block on them.
         drainError();
-        if (out_ >= 0) {
-            char buffer[65536];
-            ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n > 0) {
-                outBuffer_.append(buffer, static_cast<size_t>(n));
-            } else if (n == 0) {
-                close(out_);
-                out_ = -1;
-            }
-        }
+        readOutput(SIZE_MAX);
         if (remaining(deadline) <= 0) {
             return std::nullopt;
         }
@@ -343,16 +334,10 @@ std::optional<int> Child::wait(double timeoutSeconds) {
 
 std::string Child::restOfOutput() {
     while (out_ >= 0) {
-        char buffer[65536];
-        ssize_t n = ::read(out_, buffer, sizeof buffer);
-        if (n > 0) {
-            outBuffer_.append(buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-            close(out_);
-            out_ = -1;
-        } else if (status_) {
+        ssize_t n = readOutput(SIZE_MAX);
+        if (n < 0 && status_) {
             break;  // ended, and nothing more is coming now
-        } else {
+        } else if (n < 0) {
             usleep(1000);
         }
     }

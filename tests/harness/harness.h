@@ -67,6 +67,8 @@ private:
     std::string outBuffer_, errBuffer_;
     std::optional<int> status_;
     void drainError();
+    // One non-blocking read of up to `limit` bytes of standard output into the buffer; 0 at its end.
+    ssize_t readOutput(size_t limit);
 };
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.

@@ -142,6 +142,23 @@ TEST(Hold, ParentKilledRestoresWithinAboutASecond) {
     EXPECT_LT(Clock::now() - killed, std::chrono::milliseconds(2500));
 }
 
+// A host that dies before the switch is done is noticed as well, once the switch has reported.
+TEST(Hold, ParentKilledDuringTheSwitch) {
+    json description = studioMachine();
+    description["setDelayMs"] = 100;
+    Stage stage(description);
+    harness::Child child(harness::program("sorvane-sound"), {"--switch", stage.dir.path()}, stage.machine.env(), true);
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!harness::exists(stage.dir.file("switched")) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    child.killParent();
+    EXPECT_EQ(parsed(child.readLine()).value("type", ""), "switched");
+    auto reported = Clock::now();
+    expectOneRestore(stage, child, "parent killed during the switch", 5);
+    EXPECT_LT(Clock::now() - reported, std::chrono::milliseconds(2500));
+}
+
 TEST(Hold, RestoreFinishesWhenNobodyReadsItsReport) {
     Stage stage;
     Switch run(stage.machine, stage.dir.path());

@@ -1,0 +1,37 @@
+// Many short runs of the real programs at once, so that loops of hundreds of runs stay fast.
+#pragma once
+
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace harness {
+
+// Calls `body` once for every index from 0 to count - 1, on `lanes` threads; returns when all are done.
+inline void inLanes(int lanes, int count, const std::function<void(int)>& body) {
+    std::atomic<int> next{0};
+    std::vector<std::thread> threads;
+    for (int lane = 0; lane < lanes; ++lane) {
+        threads.emplace_back([&] {
+            for (int i = next++; i < count; i = next++) {
+                body(i);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+}
+
+// True while our child `pid` has not ended. Leaves its status to be collected, and its pipes
+// untouched, unlike Child::wait, which drains them.
+inline bool stillRunning(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+}  // namespace harness
