@@ -22,26 +22,47 @@ namespace {
 // Set on the IO thread only while the procedure runs: operator new counts into it.
 thread_local std::atomic<std::uint64_t>* allocationsInProc = nullptr;
 
-void* allocate(std::size_t size) {
+void count() {
     if (std::atomic<std::uint64_t>* counter = allocationsInProc) {
         counter->fetch_add(1, std::memory_order_relaxed);
     }
+}
+
+// The standard's loop: the new handler may free memory; without one the allocation has failed.
+void* tryAllocate(std::size_t size) {
     if (size == 0) size = 1;
     while (true) {
         if (void* p = std::malloc(size)) return p;
         std::new_handler handler = std::get_new_handler();
-        if (handler == nullptr) throw std::bad_alloc();
+        if (handler == nullptr) return nullptr;
         handler();
     }
 }
 
+void* allocate(std::size_t size) {
+    count();
+    if (void* p = tryAllocate(size)) return p;
+    throw std::bad_alloc();
+}
+
 }  // namespace
 
+// Every unaligned form is replaced, the nothrow ones too, so that whatever one of them allocates
+// any of them frees: a sanitizer's own nothrow form paired with our delete would be a mismatch.
+// The aligned forms stay the runtime's; they only ever pair with each other.
 void* operator new(std::size_t size) {
     return allocate(size);
 }
 void* operator new[](std::size_t size) {
     return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    count();
+    return tryAllocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    count();
+    return tryAllocate(size);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -53,6 +74,12 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <new>
 #include <thread>
 
 namespace platform_test {
@@ -26,6 +27,7 @@ struct Recorder {
     double sampleTimes[maxCycles] = {};
     std::atomic<int> calls{0};
     bool allocate = false;
+    bool allocateNothrow = false;
     bool blockSecondCall = false;
     std::atomic<bool> inside{false};
     std::atomic<bool> release{false};
@@ -58,6 +60,13 @@ OSStatus record(AudioObjectID, const AudioTimeStamp* now, const AudioBufferList*
     if (r->allocate) {
         allocationSink = new int(cycle);
         delete allocationSink;
+    }
+    if (r->allocateNothrow) {
+        // The nothrow form freed by the plain delete, as library code does.
+        allocationSink = new (std::nothrow) int(cycle);
+        delete allocationSink;
+        int* many = new (std::nothrow) int[4];
+        delete[] many;
     }
     if (r->blockSecondCall && cycle == 1) {
         r->inside = true;
@@ -240,6 +249,21 @@ TEST_F(IO, TheStopLineCountsAllocationsInsideTheProcedure) {
     EXPECT_EQ(stops[0]["procAllocations"], 0);
     EXPECT_EQ(stops[0]["cycles"], 4);
     EXPECT_EQ(stops[1]["procAllocations"], 4);
+}
+
+// The platform's counting operator new must not pair one form of the runtime's with another of
+// its own: under the sanitizers that is a reported mismatch.
+TEST_F(IO, NothrowAllocationsInsideTheProcedureCountAndPairWithDelete) {
+    useTap({{"clock", "fast"}, {"frames", 64}, {"cycles", 3}});
+    Recorder greedy;
+    greedy.allocateNothrow = true;
+    start(mixdownOf({process(0)}), greedy);
+    ASSERT_TRUE(waitFor([&] { return greedy.calls.load() >= 3; }));
+    teardown();
+
+    const auto stops = calls("AudioDeviceStop");
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_EQ(stops[0]["procAllocations"], 6);
 }
 
 TEST_F(IO, CreatesStopsAndDestroysAreLoggedInOrder) {

@@ -34,6 +34,7 @@ void expectOneRestore(Stage& stage, harness::Child& child, const std::string& wh
     EXPECT_EQ(parsed(child.readLine(within)), restoredStudio) << what;
     EXPECT_EQ(child.wait(), 0) << what;
     EXPECT_EQ(child.restOfOutput(), "") << what;
+    EXPECT_EQ(child.error(), "") << what;
     EXPECT_EQ(soundState(stage.machine), stage.before) << what;
     EXPECT_FALSE(harness::exists(stage.dir.file("switched"))) << what;
 }
@@ -155,8 +156,10 @@ TEST(Hold, ParentKilledDuringTheSwitch) {
     child.killParent();
     EXPECT_EQ(parsed(child.readLine()).value("type", ""), "switched");
     auto reported = Clock::now();
-    expectOneRestore(stage, child, "parent killed during the switch", 5);
-    EXPECT_LT(Clock::now() - reported, std::chrono::milliseconds(2500));
+    expectOneRestore(stage, child, "parent killed during the switch", 8);
+    // The first look at the parent comes a second after the report; the restore's six slowed
+    // writes take most of the rest.
+    EXPECT_LT(Clock::now() - reported, std::chrono::milliseconds(4000));
 }
 
 TEST(Hold, RestoreFinishesWhenNobodyReadsItsReport) {

@@ -30,8 +30,8 @@ struct Outcome {
     std::string out, err;
 };
 
-// A list runs to its end. A capture runs until its first report, and is then stopped if it is
-// still going.
+// A list runs to its end. A capture runs until its first report, and is then stopped if that
+// report says it is capturing.
 Outcome runMode(const harness::Machine& machine, const Mode& mode) {
     harness::Child child(harness::program("sorvane-tap"), mode.args, machine.env());
     child.closeInput();
@@ -41,7 +41,11 @@ Outcome runMode(const harness::Machine& machine, const Mode& mode) {
                Clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        child.signal(SIGTERM);
+        // Before the stop handler is in place a signal would end it by default; it is in place
+        // by the format report, and an error report ends the run by itself.
+        if (child.error().find("\"format\"") != std::string::npos) {
+            child.signal(SIGTERM);
+        }
     }
     Outcome outcome;
     outcome.status = child.wait(10);
