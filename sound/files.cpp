@@ -1,13 +1,13 @@
 #include "sound/files.h"
 
 #include "shared/report.h"
+#include "sound/command_line.h"
 #include "sound/run.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -66,11 +66,11 @@ bool syncFolder(const std::filesystem::path& dir) {
 }  // namespace
 
 Files files(const std::string& option) {
-    auto found = std::find(args.begin(), args.end(), option);
-    if (found == args.end() || found + 1 == args.end()) {
+    auto folder = folderArgument(args, option);
+    if (!folder) {
         report::fail(option + " needs a folder");
     }
-    Files result{std::filesystem::path(*(found + 1))};
+    Files result{std::filesystem::path(*folder)};
     // A folder that cannot be made shows up later as failed reads and writes, reported there.
     std::error_code ignored;
     std::filesystem::create_directories(result.dir, ignored);

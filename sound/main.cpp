@@ -1,5 +1,6 @@
-// sorvane-sound: one run, one mode, picked by the first mode option present in a fixed order.
+// sorvane-sound: one run, one mode; every mode ends the process.
 #include "shared/report.h"
+#include "sound/command_line.h"
 #include "sound/current.h"
 #include "sound/files.h"
 #include "sound/modes.h"
@@ -7,15 +8,10 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 namespace {
-
-bool present(const std::string& option) {
-    return std::find(sound::args.begin(), sound::args.end(), option) != sound::args.end();
-}
 
 [[noreturn]] void writeBackend() {
     // Plain text, not a report. A failed write has nowhere to be told.
@@ -42,25 +38,22 @@ bool present(const std::string& option) {
 
 int main(int argc, char** argv) {
     sound::start(argc, argv);
-    // Presence alone counts: options may stand anywhere, and the first in this order wins.
-    if (present("--backend")) {
+    switch (sound::mode(sound::args)) {
+    case sound::Mode::backend:
         writeBackend();
-    }
-    if (present("--read")) {
+    case sound::Mode::read:
         readSettings();
-    }
-    if (present("--devices")) {
+    case sound::Mode::devices:
         listDevices();
-    }
-    if (present("--save")) {
+    case sound::Mode::save:
         sound::runSave();
-    }
-    if (present("--restore")) {
+    case sound::Mode::restore:
         sound::restore(sound::files("--restore"));
         std::exit(0);
-    }
-    if (present("--switch")) {
+    case sound::Mode::switchTo:
         sound::runSwitch();
+    case sound::Mode::none:
+        break;
     }
     report::fail("say what to do: --read, --devices, --save DIR, --switch DIR, --restore DIR");
 }

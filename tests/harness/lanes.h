@@ -1,6 +1,7 @@
 // Many short runs of the real programs at once, so that loops of hundreds of runs stay fast.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <sys/types.h>
 #include <sys/wait.h>
 
@@ -32,6 +33,16 @@ inline void inLanes(int lanes, int count, const std::function<void(int)>& body) 
 inline bool stillRunning(pid_t pid) {
     siginfo_t info{};
     return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+// A member of a report or log line; null when the value is not an object or lacks it. Unlike
+// json::value it never throws, which on a lane's thread would end the whole test program.
+inline nlohmann::json field(const nlohmann::json& value, const char* key) {
+    if (!value.is_object()) {
+        return nullptr;
+    }
+    auto found = value.find(key);
+    return found == value.end() ? nlohmann::json() : *found;
 }
 
 }  // namespace harness

@@ -100,7 +100,7 @@ TEST(Faults, DeviceGoneOrReadOnlyBeforeTheRestore) {
             ASSERT_TRUE(saveSettings(machine, dir.path(), studioWanted()));
             json expected = soundState(machine);
             Switch run(machine, dir.path());
-            ASSERT_EQ(run.switched.value("skipped", json()), json::array()) << what;
+            ASSERT_EQ(harness::field(run.switched, "skipped"), json::array()) << what;
             json switched = soundState(machine);
             json changed = machine.state();
             c.change(changed);
@@ -196,7 +196,7 @@ struct Untouched {
     void check(const std::string& what) const {
         EXPECT_EQ(harness::readFile(machine.path()), before) << what << ": the machine changed";
         for (const json& call : machine.log()) {
-            EXPECT_NE(call.value("fn", ""), "AudioObjectSetPropertyData") << what << ": " << call.dump();
+            EXPECT_NE(harness::field(call, "fn"), "AudioObjectSetPropertyData") << what << ": " << call.dump();
         }
     }
 };
@@ -342,20 +342,20 @@ TEST(Faults, EveryPlatformCallFailingInTurn) {
         auto lines = result.outLines();
         if (result.status == 1) {
             ASSERT_EQ(lines.size(), 1u) << what << ": " << result.out;
-            EXPECT_EQ(parsed(lines[0]).value("type", ""), "error") << what;
+            EXPECT_EQ(harness::field(parsed(lines[0]), "type"), "error") << what;
         } else if (mode == "--switch") {
             ASSERT_EQ(lines.size(), 2u) << what << ": " << result.out;
-            EXPECT_EQ(parsed(lines[1]).value("type", ""), "restored") << what;
+            EXPECT_EQ(harness::field(parsed(lines[1]), "type"), "restored") << what;
         }
         if (c.name == "no fault") {
             EXPECT_EQ(result.status, 0) << what << ": " << result.out;
         }
         auto log = machine.log();
         ASSERT_FALSE(log.empty()) << what;
-        EXPECT_EQ(log.back().value("fn", ""), "exit") << what;
-        EXPECT_EQ(log.back().value("overReleases", -1), 0) << what;
+        EXPECT_EQ(harness::field(log.back(), "fn"), "exit") << what;
+        EXPECT_EQ(harness::field(log.back(), "overReleases"), 0) << what;
         if (result.status == 0) {
-            EXPECT_EQ(log.back().value("stringsAlive", -1), 0) << what;
+            EXPECT_EQ(harness::field(log.back(), "stringsAlive"), 0) << what;
         }
     });
 }

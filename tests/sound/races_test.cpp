@@ -72,10 +72,10 @@ std::vector<json> reports(harness::Child& child) {
 // One switch report, then one restore that put back all six settings, and nothing else.
 void expectSwitchedThenRestoredOnce(const std::vector<json>& lines, const std::string& what) {
     ASSERT_EQ(lines.size(), 2u) << what << ": " << json(lines).dump();
-    EXPECT_EQ(lines[0].value("type", ""), "switched") << what;
-    EXPECT_EQ(lines[1].value("type", ""), "restored") << what;
-    EXPECT_EQ(lines[1].value("applied", json()).size(), 6u) << what << ": " << lines[1].dump();
-    EXPECT_EQ(lines[1].value("skipped", json()), json::array()) << what;
+    EXPECT_EQ(harness::field(lines[0], "type"), "switched") << what;
+    EXPECT_EQ(harness::field(lines[1], "type"), "restored") << what;
+    EXPECT_EQ(harness::field(lines[1], "applied").size(), 6u) << what << ": " << lines[1].dump();
+    EXPECT_EQ(harness::field(lines[1], "skipped"), json::array()) << what;
 }
 
 TEST(Races, SwitchKilledAtAnyMomentIsPutBackByRestore) {
@@ -90,7 +90,7 @@ TEST(Races, SwitchKilledAtAnyMomentIsPutBackByRestore) {
         Stage stage(delayMs);
         auto started = Clock::now();
         Switch run(stage.machine, stage.dir.path());
-        ASSERT_EQ(run.switched.value("type", ""), "switched");
+        ASSERT_EQ(harness::field(run.switched, "type"), "switched");
         switchTime = Clock::now() - started;
         snapshot = harness::readFile(stage.dir.file("snapshot.json")).value_or("");
         switchedState = soundState(stage.machine);
@@ -117,10 +117,10 @@ TEST(Races, SwitchKilledAtAnyMomentIsPutBackByRestore) {
             std::this_thread::sleep_until(started + std::chrono::duration_cast<Clock::duration>(
                                                         switchTime * 1.2 * i / overSwitch));
         } else if (i < overSwitch + overHold) {
-            ASSERT_EQ(parsed(child.readLine()).value("type", ""), "switched") << what;
+            ASSERT_EQ(harness::field(parsed(child.readLine()), "type"), "switched") << what;
             std::this_thread::sleep_for(std::chrono::milliseconds(i - overSwitch));
         } else {
-            ASSERT_EQ(parsed(child.readLine()).value("type", ""), "switched") << what;
+            ASSERT_EQ(harness::field(parsed(child.readLine()), "type"), "switched") << what;
             child.closeInput();
             std::this_thread::sleep_for(std::chrono::duration_cast<Clock::duration>(
                 restoreTime * (i - overSwitch - overHold) / overRestore));
@@ -147,8 +147,8 @@ TEST(Races, SwitchKilledAtAnyMomentIsPutBackByRestore) {
         EXPECT_EQ(result.status, 0) << what;
         auto lines = result.outLines();
         ASSERT_EQ(lines.size(), 1u) << what << ": " << result.out;
-        EXPECT_EQ(parsed(lines[0]).value("type", ""), "restored") << what;
-        EXPECT_EQ(parsed(lines[0]).value("skipped", json()),
+        EXPECT_EQ(harness::field(parsed(lines[0]), "type"), "restored") << what;
+        EXPECT_EQ(harness::field(parsed(lines[0]), "skipped"),
                   kept ? json::array() : json::array({"no snapshot to put back"}))
             << what;
         EXPECT_EQ(soundState(stage.machine), stage.before) << what << ", killed with " << killedState.dump();
@@ -177,7 +177,7 @@ TEST(Races, SignalAndEndOfInputTogetherRestoreOnce) {
             stage.waitForMark();
         } else {
             lines.push_back(parsed(child.readLine()));
-            ASSERT_EQ(lines[0].value("type", ""), "switched") << what;
+            ASSERT_EQ(harness::field(lines[0], "type"), "switched") << what;
         }
         if (way == 0 || way == 3) {
             child.signal(signal);
@@ -219,7 +219,7 @@ TEST(Races, ParentDeathAndSignalTogetherRestoreOnce) {
                              true);
         json switched = parsed(child.readLine());
         auto held = Clock::now();
-        ASSERT_EQ(switched.value("type", ""), "switched") << what;
+        ASSERT_EQ(harness::field(switched, "type"), "switched") << what;
         child.killParent();
         std::this_thread::sleep_until(held + offset);
         child.signal(signal);

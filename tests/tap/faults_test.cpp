@@ -71,14 +71,14 @@ TEST(Faults, EveryPlatformCallFailingInTurn) {
         std::size_t reports = std::count(outcome.err.begin(), outcome.err.end(), '\n');
         if (*outcome.status == 1) {
             EXPECT_EQ(reports, 1u) << what << ": " << outcome.err;
-            EXPECT_EQ(json::parse(outcome.err, nullptr, false).value("type", ""), "error") << what;
+            EXPECT_EQ(harness::field(json::parse(outcome.err, nullptr, false), "type"), "error") << what;
         }
         if (mode.args[0] == "--list") {
             EXPECT_TRUE(harness::onlyJsonLines(outcome.out, bad)) << what << ": " << bad;
             EXPECT_LE(reports, 1u) << what;
         } else if (*outcome.status == 0) {
             EXPECT_EQ(reports, 1u) << what << ": " << outcome.err;
-            EXPECT_EQ(json::parse(outcome.err, nullptr, false).value("type", ""), "format") << what;
+            EXPECT_EQ(harness::field(json::parse(outcome.err, nullptr, false), "type"), "format") << what;
             EXPECT_EQ(outcome.out.size() % 8, 0u) << what << ": whole frames only";
         }
         if (c.name == "no fault") {
@@ -86,10 +86,10 @@ TEST(Faults, EveryPlatformCallFailingInTurn) {
         }
         auto log = machine.log();
         ASSERT_FALSE(log.empty()) << what;
-        EXPECT_EQ(log.back().value("fn", ""), "exit") << what;
-        EXPECT_EQ(log.back().value("overReleases", -1), 0) << what;
+        EXPECT_EQ(harness::field(log.back(), "fn"), "exit") << what;
+        EXPECT_EQ(harness::field(log.back(), "overReleases"), 0) << what;
         if (*outcome.status == 0) {
-            EXPECT_EQ(log.back().value("stringsAlive", -1), 0) << what;
+            EXPECT_EQ(harness::field(log.back(), "stringsAlive"), 0) << what;
         }
     });
 }

@@ -59,15 +59,15 @@ void expectCleanEnd(Capture& run, const std::string& what) {
     ASSERT_TRUE(status) << what << ": still running";
     EXPECT_EQ(*status, 0) << what;
     EXPECT_EQ(teardown(run.machine), orderedTeardown) << what;
-    EXPECT_EQ(firstCall(run.machine, "AudioDeviceStop").value("status", -1), 0) << what;
+    EXPECT_EQ(harness::field(firstCall(run.machine, "AudioDeviceStop"), "status"), 0) << what;
     auto log = run.machine.log();
     ASSERT_FALSE(log.empty()) << what;
-    EXPECT_EQ(log.back().value("fn", ""), "exit") << what;
-    EXPECT_EQ(log.back().value("stringsAlive", -1), 0) << what;
-    EXPECT_EQ(log.back().value("overReleases", -1), 0) << what;
+    EXPECT_EQ(harness::field(log.back(), "fn"), "exit") << what;
+    EXPECT_EQ(harness::field(log.back(), "stringsAlive"), 0) << what;
+    EXPECT_EQ(harness::field(log.back(), "overReleases"), 0) << what;
     std::string err = run.child.error();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << what << ": " << err;
-    EXPECT_EQ(json::parse(err.substr(0, err.find('\n')), nullptr, false).value("type", ""), "format") << what;
+    EXPECT_EQ(harness::field(json::parse(err.substr(0, err.find('\n')), nullptr, false), "type"), "format") << what;
 }
 
 TEST(Pipes, ReaderStopsReadingThenCloses) {
