@@ -75,13 +75,14 @@ int decode(int status) {
 }
 
 // Becomes the adopter of orphaned grandchildren, so their end can still be waited for.
+// Once, also when tests start children from several threads at the same moment.
 void becomeSubreaper() {
-    static bool done = false;
-    if (!done) {
+    static const bool done = [] {
         prctl(PR_SET_CHILD_SUBREAPER, 1);
         signal(SIGPIPE, SIG_IGN);
-        done = true;
-    }
+        return true;
+    }();
+    (void)done;
 }
 
 [[noreturn]] void execProgram(const std::string& path, const std::vector<std::string>& args,
@@ -141,14 +142,12 @@ Child::Child(const std::string& programPath, const std::vector<std::string>& arg
         if (grandchild == 0) {
             execProgram(programPath, args, environment, inPipe[0], outPipe[1], errPipe[1]);
         }
-        // The intermediate keeps no pipe ends, so only the program holds them.
-        close(inPipe[0]);
-        close(inPipe[1]);
-        close(outPipe[0]);
-        close(outPipe[1]);
-        close(errPipe[0]);
-        close(errPipe[1]);
+        // The intermediate keeps no pipe ends, so only the program holds them; that includes the
+        // pipes of programs that other threads of the test were starting at the same moment.
         (void)!::write(pidPipe[1], &grandchild, sizeof grandchild);
+        for (int fd = 3; fd < 1024; ++fd) {
+            close(fd);
+        }
         int status = 0;
         while (waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
         }

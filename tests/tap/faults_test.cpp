@@ -54,7 +54,7 @@ Outcome runMode(const harness::Machine& machine, const Mode& mode) {
     return outcome;
 }
 
-TEST(Faults, EveryPlatformCallFailingInTurn) {
+TEST(TapFaults, EveryPlatformCallFailingInTurn) {
     const auto cases = harness::platformFaults();
     const int runs = static_cast<int>(cases.size() * modes.size());
     harness::inLanes(6, runs, [&](int i) {

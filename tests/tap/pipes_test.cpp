@@ -114,9 +114,10 @@ TEST(Pipes, StopWhileACycleIsBlockedInAWrite) {
     }
     cases.push_back({"parent gone, then the reader drains", true, [](harness::Child& c) { c.killParent(); }, drain});
     cases.push_back({"parent gone, then the reader closes", true, [](harness::Child& c) { c.killParent(); }, close});
-    // Parents are killed only in the last lane's cases, which run apart from the others: a started
-    // intermediate inherits whatever pipes the other lanes hold open at that moment.
-    auto body = [&](const Case& c, const Path& path) {
+    const int perPath = static_cast<int>(cases.size());
+    harness::inLanes(4, perPath * static_cast<int>(paths.size()), [&](int i) {
+        const Case& c = cases[static_cast<std::size_t>(i % perPath)];
+        const Path& path = paths[static_cast<std::size_t>(i / perPath)];
         std::string what = c.what + ", " + path.name;
         Capture run(fastTap(path.tap), path.args, c.viaParent);
         run.letThePipeFill();
@@ -126,19 +127,7 @@ TEST(Pipes, StopWhileACycleIsBlockedInAWrite) {
         EXPECT_TRUE(harness::stillRunning(run.child.pid())) << what << ": ended with a cycle still blocked";
         c.release(run.child);
         expectCleanEnd(run, what);
-    };
-    const int perPath = static_cast<int>(cases.size());
-    harness::inLanes(4, perPath * static_cast<int>(paths.size()), [&](int i) {
-        const Case& c = cases[static_cast<std::size_t>(i % perPath)];
-        if (!c.viaParent) {
-            body(c, paths[static_cast<std::size_t>(i / perPath)]);
-        }
     });
-    for (const Case& c : cases) {
-        if (c.viaParent) {
-            body(c, paths[0]);
-        }
-    }
 }
 
 }  // namespace
