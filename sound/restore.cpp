@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include <csignal>
 
 namespace sound {
 
@@ -24,8 +23,6 @@ void restore(const Files& files) {
     }
     // The snapshot stays for a later restore; only the mark goes, and a missing one is fine.
     ::unlink(files.mark().c_str());
-    // The devices are back whoever still listens; a closed output must not turn that into a crash.
-    std::signal(SIGPIPE, SIG_IGN);
     report::say({{"type", "restored"}, {"applied", texts(applied.done)}, {"skipped", texts(applied.skipped)}});
 }
 

@@ -57,6 +57,13 @@ Settings snapshot(const Settings& now, const Settings& wanted) {
     };
     consider(wanted.output, Direction::output);
     consider(wanted.input, Direction::input);
+    // The host's own further devices are changed by the switch as well, layout and volume
+    // included for an output device; without their entries the restore could not put them back.
+    if (wanted.others) {
+        for (const auto& side : *wanted.others) {
+            consider(side, Direction::output);
+        }
+    }
     return copy;
 }
 

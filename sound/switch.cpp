@@ -33,8 +33,6 @@ json::Array texts(const std::vector<std::string>& lines) { return json::Array(li
 void runSwitch() {
     // Before anything else, and before any thread: a signal from here on waits for the hold.
     sigset_t signals = blockEndingSignals();
-    // A host that stopped reading must not kill us between the switch and the restore.
-    std::signal(SIGPIPE, SIG_IGN);
     // Taken now rather than after the report, so that a host that dies while we switch, or
     // right after reading the report, is still noticed by the parent watch.
     pid_t parent = getppid();

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <thread>
 

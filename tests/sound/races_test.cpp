@@ -164,7 +164,7 @@ TEST(Races, SwitchKilledAtAnyMomentIsPutBackByRestore) {
 TEST(Races, SignalAndEndOfInputTogetherRestoreOnce) {
     ASSERT_FALSE(keptSettings().empty());
     const int signals[] = {SIGTERM, SIGINT, SIGHUP};
-    constexpr int runs = 80;
+    constexpr int runs = 64;
     harness::inLanes(2, runs, [&](int i) {
         Stage stage(2);
         int signal = signals[i % 3];
@@ -209,8 +209,8 @@ TEST(Races, SignalAndEndOfInputTogetherRestoreOnce) {
 // restore is under way, so the two watchers meet at the one lock.
 TEST(Races, ParentDeathAndSignalTogetherRestoreOnce) {
     ASSERT_FALSE(keptSettings().empty());
-    constexpr int runs = 24;
-    harness::inLanes(8, runs, [&](int i) {
+    constexpr int runs = 40;
+    harness::inLanes(10, runs, [&](int i) {
         Stage stage(15);
         int signal = i % 2 ? SIGTERM : SIGHUP;
         auto offset = std::chrono::milliseconds(850 + (i % 8) * 30);

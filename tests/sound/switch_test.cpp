@@ -2,6 +2,7 @@
 #include "tests/sound/folder_modes.h"
 
 #include <chrono>
+#include <ctime>
 #include <regex>
 
 namespace {
