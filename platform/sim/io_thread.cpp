@@ -3,6 +3,9 @@
 #include "sim/io_run.h"
 #include "sim/taps.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -247,13 +250,22 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
     if (!(run->rate > 0)) run->rate = 48000;
     prepare(*run, machine, taps);
+    // The thread is born with the process's signals blocked, so they always go to the program's
+    // own threads. A sanitizer that holds a handler until its thread's next intercepted call
+    // would otherwise hold a SIGTERM for as long as this thread waits for its stop.
+    sigset_t all, before;
+    sigfillset(&all);
+    for (int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) sigdelset(&all, synchronous);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    bool started = true;
     try {
         // The thread holds the run too, so a procedure that stops its own device stays safe.
         run->thread = std::thread([run] { loop(*run); });
     } catch (const std::system_error&) {
-        return nullptr;
+        started = false;
     }
-    return run;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return started ? run : nullptr;
 }
 
 RunTotals stopRun(IORun& run) {

@@ -4,9 +4,12 @@
 #include "apple.h"
 #include "sim/tapping.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <new>
 #include <thread>
 
@@ -26,6 +29,7 @@ struct Recorder {
     UInt32 outputBuffers = 99;
     double sampleTimes[maxCycles] = {};
     std::atomic<int> calls{0};
+    bool terminationBlocked = false;  // in the procedure's thread, at the first call
     bool allocate = false;
     bool allocateNothrow = false;
     bool blockSecondCall = false;
@@ -39,6 +43,11 @@ OSStatus record(AudioObjectID, const AudioTimeStamp* now, const AudioBufferList*
                 AudioBufferList* output, const AudioTimeStamp*, void* client) {
     auto* r = static_cast<Recorder*>(client);
     const int cycle = r->calls.load();
+    if (cycle == 0) {
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        r->terminationBlocked = sigismember(&mask, SIGTERM) == 1;
+    }
     if (std::size_t(cycle) < maxCycles) {
         r->sampleTimes[cycle] = now->mSampleTime;
         r->buffers = input->mNumberBuffers;
@@ -264,6 +273,20 @@ TEST_F(IO, NothrowAllocationsInsideTheProcedureCountAndPairWithDelete) {
     const auto stops = calls("AudioDeviceStop");
     ASSERT_EQ(stops.size(), 1u);
     EXPECT_EQ(stops[0]["procAllocations"], 6);
+}
+
+// Signals go to the program's threads, never to the platform's: under ThreadSanitizer a SIGTERM
+// taken by the IO thread waited there, unhandled, while the thread waited for its stop.
+TEST_F(IO, TheIOThreadTakesNoSignalsAndTheCallerKeepsItsOwn) {
+    useTap({{"clock", "fast"}, {"frames", 64}, {"cycles", 1}});
+    Recorder r;
+    start(mixdownOf({process(0)}), r);
+    ASSERT_TRUE(waitFor([&] { return r.calls.load() >= 1; }));
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&mask, SIGTERM), 0);
+    teardown();
+    EXPECT_TRUE(r.terminationBlocked);
 }
 
 TEST_F(IO, CreatesStopsAndDestroysAreLoggedInOrder) {
