@@ -24,6 +24,19 @@ void requestStop(int) {
     stopRequested.store(1);
 }
 
+// ThreadSanitizer sets up a thread's signal bookkeeping at the thread's first blocking call and
+// drops a signal that arrives meanwhile. Left alone, that call is the watch loop's first sleep,
+// just when a host may stop the capture; one blocking call before the handlers exist moves it.
+void settleSignalBookkeeping() {
+#if defined(__SANITIZE_THREAD__)
+    usleep(0);
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    usleep(0);
+#endif
+#endif
+}
+
 void readOptions() {
     bundleID = option("--bundle-id");
     pids = parsePids(option("--pid").value_or(""));
@@ -84,6 +97,7 @@ void startCapture() {
     stopRequested.store(0);
     ioProc = captureCycle;
 
+    settleSignalBookkeeping();
     // A closed output must come back from write as an error, not end the process.
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGTERM, requestStop);
