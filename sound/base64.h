@@ -12,9 +12,9 @@ namespace base64 {
 // The canonical base64 text of the bytes, padded with "=", without line breaks.
 std::string encode(const std::vector<std::uint8_t>& bytes);
 
-// The bytes of canonical base64 text; nothing when any character is outside the alphabet
-// (white space included), the length is not a multiple of 4, padding is misplaced, or the
-// unused bits of the last group are not zero. The empty text gives no bytes.
+// The bytes of standard base64 text; nothing when any character is outside the alphabet
+// (white space included), the length is not a multiple of 4, or padding is misplaced. Unused
+// bits of the last group are ignored, as the platform's decoder does. The empty text gives no bytes.
 std::optional<std::vector<std::uint8_t>> decode(std::string_view text);
 
 }  // namespace base64
