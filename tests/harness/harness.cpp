@@ -232,6 +232,23 @@ void Child::killParent() {
     }
 }
 
+void Child::awaitTimedSleep(double timeoutSeconds) {
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    std::string path = "/proc/" + std::to_string(pid_) + "/wchan";
+    while (remaining(deadline) > 0) {
+        std::ifstream in(path);
+        std::string wchan;
+        if (!std::getline(in, wchan) || wchan.empty() || wchan == "0") {
+            usleep(1000000);
+            return;
+        }
+        if (wchan.find("nanosleep") != std::string::npos) {
+            return;
+        }
+        usleep(1000);
+    }
+}
+
 void Child::drainError() {
     char buffer[4096];
     while (err_ >= 0) {
@@ -332,13 +349,11 @@ std::optional<int> Child::wait(double timeoutSeconds) {
 }
 
 std::string Child::restOfOutput() {
-    while (out_ >= 0) {
-        ssize_t n = readOutput(SIZE_MAX);
-        if (n < 0 && status_) {
-            break;  // ended, and nothing more is coming now
-        } else if (n < 0) {
-            usleep(1000);
-        }
+    // Nothing to read now means either a program still running after a timed-out wait or a pipe
+    // someone else still holds: what came so far is the answer either way. A program still
+    // writing is cut off after a few seconds.
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (out_ >= 0 && readOutput(SIZE_MAX) >= 0 && remaining(deadline) > 0) {
     }
     std::string rest;
     rest.swap(outBuffer_);

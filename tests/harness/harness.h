@@ -49,6 +49,9 @@ public:
     void closeInput();
     void signal(int signalNumber);
     void killParent();
+    // Waits until the program's main thread sleeps in a timed wait, as a polling loop does between
+    // looks; where the system does not say what a thread waits in, waits a second instead.
+    void awaitTimedSleep(double timeoutSeconds = 10);
     // The next line of standard output without its line feed; nothing at end or time-out.
     std::optional<std::string> readLine(double timeoutSeconds = 10);
     // Up to `count` bytes of standard output (fewer at end of output or time-out).
@@ -56,7 +59,7 @@ public:
     void closeOutput();  // the reader of standard output goes away
     // Waits for the end; the exit status (128 + signal when killed), nothing on time-out.
     std::optional<int> wait(double timeoutSeconds = 10);
-    // What is left on standard output and standard error after the end.
+    // What is left on standard output after the end (or what is there after a timed-out wait).
     std::string restOfOutput();
     std::string error();
 

@@ -133,15 +133,14 @@ TEST(Hold, TwoEndingsAtOnceRestoreOnce) {
     }
 }
 
-TEST(Hold, ParentKilledRestoresWithinAboutASecond) {
+// How soon is measured in bench/; here only that it comes.
+TEST(Hold, ParentKilledRestores) {
     Stage stage;
     Switch run(stage.machine, stage.dir.path(), true);
     ASSERT_EQ(run.switched.value("type", ""), "switched");
     // Standard input stays open here: only the parent watch can notice.
-    auto killed = Clock::now();
     run.child.killParent();
-    expectOneRestore(stage, run.child, "parent killed", 5);
-    EXPECT_LT(Clock::now() - killed, std::chrono::milliseconds(2500));
+    expectOneRestore(stage, run.child, "parent killed");
 }
 
 // A host that dies before the switch is done is noticed as well, once the switch has reported.
@@ -156,11 +155,7 @@ TEST(Hold, ParentKilledDuringTheSwitch) {
     }
     child.killParent();
     EXPECT_EQ(parsed(child.readLine()).value("type", ""), "switched");
-    auto reported = Clock::now();
-    expectOneRestore(stage, child, "parent killed during the switch", 8);
-    // The first look at the parent comes a second after the report; the restore's six slowed
-    // writes take most of the rest.
-    EXPECT_LT(Clock::now() - reported, std::chrono::milliseconds(4000));
+    expectOneRestore(stage, child, "parent killed during the switch");
 }
 
 TEST(Hold, RestoreFinishesWhenNobodyReadsItsReport) {

@@ -72,6 +72,7 @@ TEST(Ends, SigpipeNeverKillsACapture) {
 TEST(Ends, ParentDies) {
     Running run(tap_test::machine(), true);
     ASSERT_EQ(run.firstBytes.size(), 512u * 8);
+    run.child.awaitTimedSleep();  // the capture has taken note of its parent
     run.child.killParent();
     expectCleanEnd(run, "parent gone");
 }

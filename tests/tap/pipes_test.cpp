@@ -112,8 +112,13 @@ TEST(Pipes, StopWhileACycleIsBlockedInAWrite) {
         cases.push_back({name + ", then the reader drains", false, send, drain});
         cases.push_back({name + ", then the reader closes", false, send, close});
     }
-    cases.push_back({"parent gone, then the reader drains", true, [](harness::Child& c) { c.killParent(); }, drain});
-    cases.push_back({"parent gone, then the reader closes", true, [](harness::Child& c) { c.killParent(); }, close});
+    // The capture takes note of its parent after its report; the loss counts from then on.
+    auto killParent = [](harness::Child& c) {
+        c.awaitTimedSleep();
+        c.killParent();
+    };
+    cases.push_back({"parent gone, then the reader drains", true, killParent, drain});
+    cases.push_back({"parent gone, then the reader closes", true, killParent, close});
     const int perPath = static_cast<int>(cases.size());
     harness::inLanes(4, perPath * static_cast<int>(paths.size()), [&](int i) {
         const Case& c = cases[static_cast<std::size_t>(i % perPath)];
