@@ -1,77 +1,51 @@
-// The call log: what each line says, and whole lines from several processes at once.
+// The call log: a line's form, and whole lines from processes writing at once, with their exit counts.
 #include "sim_fixture.h"
 
 namespace platform_test {
 namespace {
 
-class CallLog : public SimTest {
-protected:
-    void SetUp() override { use(studio()); }
-};
+using CallLog = SimTest;
+using json = nlohmann::json;
+constexpr auto utf8 = kCFStringEncodingUTF8;
 
-TEST_F(CallLog, PropertyCallsNameTheirAddressAndStatus) {
-    read<AudioObjectID>(kAudioObjectSystemObject, at(code("dOut")));
-    translate("studio");
-    read<Float64>(device(2), at(code("nsrt")));
-    write<Float32>(device(1), at(code("volm"), kAudioObjectPropertyScopeOutput, 2), 0.5f);
-    const auto lines = machine().log();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[0], (nlohmann::json{{"fn", "AudioObjectGetPropertyData"},
-                                        {"object", 1},
-                                        {"selector", "dOut"},
-                                        {"scope", "glob"},
-                                        {"element", 0},
-                                        {"status", 0},
-                                        {"size", 4}}));
-    EXPECT_EQ(lines[1]["fn"], "CFStringCreateWithCString");
-    EXPECT_EQ(lines[1]["text"], "studio");
-    EXPECT_EQ(lines[2]["selector"], "uidd");
-    EXPECT_EQ(lines[2]["uid"], "studio");
-    EXPECT_EQ(lines[3]["fn"], "CFRelease");
-    EXPECT_EQ(lines[4]["selector"], "nsrt");
-    EXPECT_EQ(lines[4]["status"], kAudioHardwareUnknownPropertyError);
-    const auto writes = calls("AudioObjectSetPropertyData");
-    ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0]["object"], device(1));
-    EXPECT_EQ(writes[0]["scope"], "outp");
-    EXPECT_EQ(writes[0]["element"], 2);
-    EXPECT_EQ(writes[0]["value"], 0.5);
-    EXPECT_EQ(writes[0]["status"], 0);
+TEST_F(CallLog, LinesNameTheCallTheAddressAndTheOutcome) {
+    read<AudioObjectID>(systemObject, at("dOut"));
+    read<Float64>(device(2), at("nsrt"));  // the microphone has no rate
+    write<Float32>(device(1), at("volm", out, 2), 0.5f);
+    const auto lines = machine->log();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], (json{{"fn", "AudioObjectGetPropertyData"}, {"object", 1}, {"selector", "dOut"},
+                              {"scope", "glob"}, {"element", 0}, {"status", 0}, {"size", 4}}));
+    EXPECT_EQ(lines[1]["status"], kAudioHardwareUnknownPropertyError);
+    EXPECT_EQ(lines[2], (json{{"fn", "AudioObjectSetPropertyData"}, {"object", device(1)}, {"selector", "volm"},
+                              {"scope", "outp"}, {"element", 2}, {"size", 4}, {"value", 0.5}, {"status", 0}}));
 }
 
-TEST_F(CallLog, NoLogWithoutTheVariable) {
-    unsetenv("SORVANE_MACHINE_LOG");
-    sim::resetForTests();
-    readList(kAudioObjectSystemObject, code("dev#"));
-    EXPECT_FALSE(harness::exists(machine().logPath()));
-}
-
-TEST_F(CallLog, LinesFromSeveralProcessesStayWhole) {
-    constexpr int perChild = 300;
-    std::vector<pid_t> children;
-    for (int child = 0; child < 3; ++child) {
-        std::fflush(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            sim::resetForTests();
-            for (int i = 0; i < perChild; ++i) translate(i % 2 ? "studio" : "a UID long enough to make the line long");
-            std::exit(0);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    }
-    int exits = 0;
-    int translations = 0;
-    for (const auto& line : machine().log()) {
+TEST_F(CallLog, ProcessesWritingAtOnceLeaveWholeLinesAndExitLinesCountingTheirStrings) {
+    const long inherited = sim::stringsAlive();
+    const std::string text(5000, 'x');  // longer than any buffer a line might be cut at
+    EXPECT_EQ(inChildren(3, [&](int) {
+                  for (int i = 0; i < 300; ++i) CFRelease(CFStringCreateWithCString(nullptr, text.c_str(), utf8));
+                  read<CFStringRef>(device(0), at("uid "));  // handed over, never released
+                  const CFStringRef ref = CFStringCreateWithCString(nullptr, "held", utf8);
+                  CFRelease(CFRetain(ref));
+                  CFRelease(ref);
+                  CFRelease(ref);  // no longer live: counted, and its old text is not read
+                  CFRelease(nullptr);
+                  if (CFStringGetLength(ref) != 0) _exit(1);
+              }), (std::vector<int>{0, 0, 0}));
+    int made = 0, overReleases = 0, exits = 0;
+    for (const auto& line : machine->log()) {
         ASSERT_TRUE(line.is_object());
-        exits += line["fn"] == "exit";
-        translations += line.value("selector", "") == "uidd";
+        made += line.value("text", "") == text;
+        overReleases += line.value("fn", "") == "CFRelease" && line.value("overRelease", false);
+        if (line["fn"] != "exit") continue;
+        ++exits;
+        EXPECT_EQ(line, (json{{"fn", "exit"}, {"stringsAlive", inherited + 1}, {"overReleases", 2}}));
     }
     EXPECT_EQ(exits, 3);
-    EXPECT_EQ(translations, 3 * perChild);
+    EXPECT_EQ(made, 3 * 300);
+    EXPECT_EQ(overReleases, 3 * 2);
 }
 
 }  // namespace
