@@ -1,8 +1,6 @@
 // --list: one JSON line per audio process on standard output, the host's own left out.
 #include "tap_runs.h"
 
-#include <map>
-
 namespace {
 
 using namespace tap_test;
@@ -21,11 +19,8 @@ json listMachine() {
          {{{"pid", 601}, {"bundleId", "x.music"}, {"playing", true}, {"devices", {"spk", "studio"}}},
           {{"pid", 602}, {"bundleId", "x.daemon"}, {"playing", false}},
           {{"pid", 603}, {"bundleId", "x.agent"}, {"playing", true}, {"devices", {"nameless", "faulty", "mic"}}},
-          {{"pid", 604}, {"bundleId", "x.host"}, {"playing", true}},
-          {{"pid", 605}, {"bundleId", "x.host.agent"}},
-          {{"pid", 606}, {"bundleId", "x.hostess"}},
-          {{"pid", 607}, {"bundleId", "x"}},
-          {{"pid", 608}},
+          {{"pid", 604}, {"bundleId", "x.host"}, {"playing", true}}, {{"pid", 605}, {"bundleId", "x.host.agent"}},
+          {{"pid", 606}, {"bundleId", "x.hostess"}}, {{"pid", 607}, {"bundleId", "x"}}, {{"pid", 608}},
           {{"pid", 609}, {"bundleId", "x.broken"}, {"playing", true}, {"faults", {{"piro", nope}, {"ppid", nope}}}},
           {{"pid", 610}, {"bundleId", "x.hidden"}, {"devices", {"gone"}}}}},
         {"apps",
@@ -36,111 +31,52 @@ json listMachine() {
     };
 }
 
-std::vector<json> records(const harness::Result& result) {
-    std::vector<json> list;
-    for (const std::string& line : result.outLines()) {
-        list.push_back(json::parse(line, nullptr, false));
-    }
-    return list;
-}
-
 json device(const std::string& uid, const std::string& name, int channels) {
     return {{"uid", uid}, {"name", name}, {"channels", channels}};
 }
 
+// An empty name is the bundle identifier, as for a process without a running application.
+json record(int pid, const std::string& bundle, json devices = json::array(), std::string name = "",
+            bool playing = false, json outputs = json::array(), bool app = false) {
+    return {{"pid", pid},         {"bundleId", bundle}, {"name", name.empty() ? bundle : name}, {"playing", playing},
+            {"outputs", outputs}, {"app", app},         {"outputDevices", devices}};
+}
+
+std::vector<json> list(const json& description, const std::vector<std::string>& args = {"--list"}) {
+    Capture run(description, args);
+    EXPECT_EQ(run.child.wait(10).value_or(-1), 0);
+    EXPECT_EQ(run.child.error(), "");
+    std::vector<json> records;
+    while (auto line = run.child.readLine(5)) {
+        records.push_back(json::parse(*line, nullptr, false));
+    }
+    return records;
+}
+
+// x.host and x.host.agent are the host's, x.hostess and x are not; accessories and prohibited apps
+// are no apps. A device's unreadable name is missing from "outputs" only and an unreadable UID is
+// empty; 609's pid and IsRunningOutput cannot be read.
 TEST(List, RecordsOfEveryProcessButTheHosts) {
-    harness::Machine machine(listMachine());
-    auto result = runTap(machine, {"--list"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "");
-    std::map<int, json> byPid;
-    std::vector<int> order;
-    for (const json& record : records(result)) {
-        ASSERT_TRUE(record.is_object()) << result.out;
-        EXPECT_EQ(record.size(), 7u) << record.dump();
-        order.push_back(record.value("pid", -1));
-        byPid[record.value("pid", -1)] = record;
-    }
-    // x.host and x.host.agent are the host's; x.hostess and x are not. 609's pid cannot be read.
-    EXPECT_EQ(order, (std::vector<int>{601, 602, 603, 606, 607, 608, 0, 610}));
-
-    EXPECT_EQ(byPid[601], json({{"pid", 601},
-                                {"bundleId", "x.music"},
-                                {"name", "Music"},
-                                {"playing", true},
-                                {"outputs", {"Speakers", "Studio/Main"}},
-                                {"app", true},
-                                {"outputDevices", {device("spk", "Speakers", 2), device("studio", "Studio/Main", 10)}}}));
-    // No running application: the name is the bundle identifier, and it is no app.
-    EXPECT_EQ(byPid[602], json({{"pid", 602},
-                                {"bundleId", "x.daemon"},
-                                {"name", "x.daemon"},
-                                {"playing", false},
-                                {"outputs", json::array()},
-                                {"app", false},
-                                {"outputDevices", json::array()}}));
-    // An accessory without a localized name; devices whose name cannot be read are missing
-    // from "outputs" only, an unreadable UID is empty, and a device without output streams has
-    // 0 channels.
-    EXPECT_EQ(byPid[603], json({{"pid", 603},
-                                {"bundleId", "x.agent"},
-                                {"name", "x.agent"},
-                                {"playing", true},
-                                {"outputs", {"Mic"}},
-                                {"app", false},
-                                {"outputDevices", {device("nameless", "", 4), device("", "", 6), device("mic", "Mic", 0)}}}));
-    EXPECT_EQ(byPid[608]["bundleId"], "");
-    EXPECT_EQ(byPid[608]["name"], "");
-    EXPECT_EQ(byPid[0]["bundleId"], "x.broken");
-    EXPECT_EQ(byPid[0]["playing"], false) << "an unreadable IsRunningOutput is not playing";
-    EXPECT_EQ(byPid[610]["name"], "Hidden");
-    EXPECT_EQ(byPid[610]["app"], false) << "a prohibited application is no app";
-    EXPECT_EQ(byPid[610]["outputDevices"], json({device("", "", 0)})) << "a device the platform does not know";
-    EXPECT_EQ(byPid[610]["outputs"], json::array());
+    const json music = {device("spk", "Speakers", 2), device("studio", "Studio/Main", 10)};
+    const json agent = {device("nameless", "", 4), device("", "", 6), device("mic", "Mic", 0)};
+    EXPECT_EQ(list(listMachine()),
+              (std::vector<json>{record(601, "x.music", music, "Music", true, {"Speakers", "Studio/Main"}, true),
+                                 record(602, "x.daemon"), record(603, "x.agent", agent, "", true, {"Mic"}),
+                                 record(606, "x.hostess"), record(607, "x"), record(608, ""), record(0, "x.broken"),
+                                 record(610, "x.hidden", {device("", "", 0)}, "Hidden")}));
 }
 
-TEST(List, HostWithoutBundleIdentifierListsEverything) {
-    json description = listMachine();
-    description["apps"][0].erase("bundleId");
-    harness::Machine machine(description);
-    auto result = runTap(machine, {"--list"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(records(result).size(), 10u);
-}
-
-TEST(List, NoProcessesListNothing) {
-    json description = listMachine();
-    description.erase("processes");
-    harness::Machine machine(description);
-    auto result = runTap(machine, {"--list"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
-
-    json unreadable = listMachine();
-    unreadable["faults"] = {{"prs#", nope}};
-    harness::Machine faulty(unreadable);
-    auto failed = runTap(faulty, {"--list"});
-    EXPECT_EQ(failed.status, 0);
-    EXPECT_EQ(failed.out, "");
-}
-
-// --list wins wherever it stands, also as another option's value; nothing else is looked at.
-TEST(List, WinsOverEveryOtherOption) {
-    harness::Machine machine(listMachine());
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--bundle-id", "x.host", "--list"},
-             {"--pid", "--list"},
-             {"--device", "nowhere", "--master", "0", "--list"},
-         }) {
-        auto result = runTap(machine, args);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(records(result).size(), 8u);
-        EXPECT_EQ(result.err, "");
+// --list wins wherever it stands, also as another option's value; a host without a bundle
+// identifier owns no process.
+TEST(List, Variants) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--bundle-id", "x.host", "--list"},
+                                                                  {"--pid", "--list"},
+                                                                  {"--device", "nowhere", "--master", "0", "--list"}}) {
+        EXPECT_EQ(list(listMachine(), args).size(), 8u) << args[0];
     }
-    for (const std::string& fn : calls(machine)) {
-        EXPECT_NE(fn, "AudioHardwareCreateProcessTap");
-    }
+    json anonymousHost = listMachine();
+    anonymousHost["apps"][0].erase("bundleId");
+    EXPECT_EQ(list(anonymousHost).size(), 10u);
 }
 
 }  // namespace

@@ -1,141 +1,103 @@
 // What comes out on standard output during a capture: the chosen pair, frame after frame.
 #include "tap_runs.h"
 
+#include <cmath>
 #include <csignal>
+#include <cstring>
+#include <set>
 
 namespace {
 
 using namespace tap_test;
 
-struct Captured {
-    std::string pcm;
-    std::string err;
-    int status = -1;
+struct Case {
+    std::string name;
+    std::vector<std::string> args;
+    json tap;                    // on top of a fast clock
+    std::vector<double> levels;  // of the processes heard
+    int left = 0;                // the process channel heard on the left
+    double rate = 48000;
+    std::size_t cycles = 3, frames = 512, kept = 512;  // cycles delivered, frames of each, frames written of each
 };
 
-// Runs a capture of a machine whose tap stops after a number of cycles, reads `bytes`, ends it
-// with SIGTERM and collects whatever else it wrote.
-Captured capture(const harness::Machine& machine, const std::vector<std::string>& args, std::size_t bytes) {
-    harness::Child child(harness::program("sorvane-tap"), args, machine.env());
-    Captured result;
-    result.pcm = child.readBytes(bytes, 20);
-    child.signal(SIGTERM);
-    result.status = child.wait(10).value_or(-1);
-    result.pcm += child.restOfOutput();
-    result.err = child.error();
-    return result;
-}
-
-json fast(int cycles, json more = json::object()) {
-    json tap = {{"clock", "fast"}, {"cycles", cycles}};
-    tap.update(more);
-    return tap;
-}
-
-TEST(Pcm, MixdownOfABundleIsTheSumOfItsProcesses) {
-    harness::Machine machine(withTap(fast(7)));
-    auto result = capture(machine, {"--bundle-id", "x.browser"}, 7 * 512 * 8);
-    EXPECT_EQ(result.status, 0);
-    ASSERT_EQ(result.pcm.size(), 7u * 512 * 8) << "exactly the cycles delivered, nothing more";
-    // 504 is tapped too but silent; 3584 frames run past the 1000-frame period of the signal.
-    expectFrames(floats(result.pcm), {0.25, 0.125}, 0, 1);
-}
-
-TEST(Pcm, PidListTapsTheProcessesThatConvert) {
-    harness::Machine machine(withTap(fast(3)));
-    auto result = capture(machine, {"--pid", "502,abc,,501"}, 3 * 512 * 8);
-    EXPECT_EQ(result.status, 0);
-    ASSERT_EQ(result.pcm.size(), 3u * 512 * 8);
-    expectFrames(floats(result.pcm), {0.25, 0.5}, 0, 1);
-}
-
-TEST(Pcm, BundleIdWinsOverPid) {
-    harness::Machine machine(withTap(fast(2)));
-    auto result = capture(machine, {"--pid", "501", "--bundle-id", "x.studio", "--pid", "9"}, 2 * 512 * 8);
-    ASSERT_EQ(result.pcm.size(), 2u * 512 * 8);
-    expectFrames(floats(result.pcm), {0.75}, 0, 1);
-}
-
-// Streams of 2 and 8 channels: device channel m is process channel m - 1.
-TEST(Pcm, DeviceChannelPairs) {
-    struct Case {
-        std::string master;
-        int left;
-    };
-    for (const Case& c : {Case{"5", 4}, Case{"1", 0}, Case{"3", 2}, Case{"9", 8}, Case{"+7", 6}}) {
-        for (bool interleaved : {true, false}) {
-            harness::Machine machine(withTap(fast(3, {{"interleaved", interleaved}})));
-            auto result = capture(machine, {"--device", "studio", "--master", c.master, "--pid", "505"}, 3 * 512 * 8);
-            std::string label = "--master " + c.master + (interleaved ? " interleaved" : " separate buffers");
-            EXPECT_EQ(result.status, 0) << label;
-            ASSERT_EQ(result.pcm.size(), 3u * 512 * 8) << label;
-            expectFrames(floats(result.pcm), {0.75}, c.left, c.left + 1);
-            EXPECT_EQ(json::parse(result.err), json({{"type", "format"}, {"rate", 44100}, {"channels", 2}})) << label;
+// Runs the capture until the tap stops delivering, then checks all it wrote against the processes'
+// sum, what the start made, and that the IO procedure never allocated; the tap's description.
+json check(const Case& c, json description = machine()) {
+    description["tap"] = {{"clock", "fast"}, {"cycles", c.cycles}, {"frames", c.frames}};
+    description["tap"].update(c.tap);
+    Capture run(description, c.args);
+    std::string pcm = run.child.readBytes(c.cycles * c.kept * 8, 20);
+    run.child.signal(SIGTERM);
+    EXPECT_EQ(run.child.wait(10).value_or(-1), 0) << c.name;
+    pcm += run.child.restOfOutput();
+    EXPECT_EQ(onlyReport(run.child.error()), json({{"type", "format"}, {"rate", c.rate}, {"channels", 2}})) << c.name;
+    EXPECT_EQ(pcm.size(), c.cycles * c.kept * 8) << c.name << ": exactly the cycles delivered, nothing more";
+    std::vector<float> stream(c.cycles * c.kept * 2);
+    std::memcpy(stream.data(), pcm.data(), std::min(pcm.size(), stream.size() * sizeof(float)));
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        std::uint64_t frame = i / 2 / c.kept * c.frames + i / 2 % c.kept;
+        double sum = 0;
+        for (double level : c.levels) {
+            sum += level * ((c.left + i % 2 + 1) / 16.0 + static_cast<double>(frame % 1000) / 1000000.0);
+        }
+        if (std::abs(stream[i] - sum) > 1e-6) {
+            ADD_FAILURE() << c.name << ": " << stream[i] << " at frame " << frame << (i % 2 ? " right" : " left");
+            break;
         }
     }
+    const std::vector<std::string> start = {"AudioHardwareCreateProcessTap", "AudioHardwareCreateAggregateDevice",
+                                            "AudioDeviceCreateIOProcID", "AudioDeviceStart"};
+    EXPECT_EQ(callsOf(run.machine, start), start) << c.name;
+    json tap = firstCall(run.machine, start[0]), device = firstCall(run.machine, start[1]);
+    json made = {tap["description"]["name"], tap["description"]["private"], tap["description"]["muteBehavior"],
+                 device["name"], device["taps"]};
+    EXPECT_EQ(made, json({"Sorvane", true, 0, "Sorvane tap", json::array({tap["uuid"]})})) << c.name;
+    static std::set<std::string> uids;
+    EXPECT_TRUE(uids.insert(harness::field(device, "uid").dump()).second) << c.name << ": a new device UID each run";
+    json stop = firstCall(run.machine, "AudioDeviceStop");
+    EXPECT_EQ(stop["procAllocations"], 0) << c.name << ": allocations inside the IO procedure";
+    EXPECT_EQ(stop["cycles"], c.cycles) << c.name << ": every cycle was counted";
+    return tap["description"];
 }
 
-TEST(Pcm, SeparateBuffersOfAMixdown) {
-    harness::Machine machine(withTap(fast(4, {{"interleaved", false}})));
-    auto result = capture(machine, {"--bundle-id", "x.music"}, 4 * 512 * 8);
-    ASSERT_EQ(result.pcm.size(), 4u * 512 * 8);
-    expectFrames(floats(result.pcm), {0.5}, 0, 1);
-}
-
-// Four channels of 20000 frames take the copying path, which keeps 16384 frames of each cycle.
-TEST(Pcm, CopyingPathKeeps16384FramesACycle) {
-    harness::Machine machine(withTap(fast(3, {{"channels", 4}, {"frames", 20000}})));
-    auto result = capture(machine, {"--bundle-id", "x.music"}, 3 * 16384 * 8);
-    EXPECT_EQ(result.status, 0);
-    ASSERT_EQ(result.pcm.size(), 3u * 16384 * 8);
-    auto stream = floats(result.pcm);
-    for (std::size_t cycle = 0; cycle < 3; ++cycle) {
-        std::vector<float> part(stream.begin() + cycle * 16384 * 2, stream.begin() + (cycle + 1) * 16384 * 2);
-        expectFrames(part, {0.5}, 0, 1, cycle * 20000);
+TEST(Pcm, ThePairOfEveryKindOfTap) {
+    const std::vector<std::string> music = {"--bundle-id", "x.music"};
+    std::vector<Case> cases = {
+        // 504 is tapped too but silent; 3584 frames run past the 1000-frame period of the signal.
+        {"mixdown of a bundle", {"--bundle-id", "x.browser"}, json::object(), {0.25, 0.125}, 0, 48000, 7},
+        {"pids that convert", {"--pid", "502,abc,,501"}, json::object(), {0.25, 0.5}},
+        {"bundle wins over pid", {"--pid", "501", "--bundle-id", "x.studio", "--pid", "9"}, json::object(), {0.75}},
+        {"separate buffers of a mixdown", music, {{"interleaved", false}}, {0.5}},
+        {"stereo cycles are written whole", music, json::object(), {0.5}, 0, 48000, 2, 20000, 20000},
+        {"copying keeps 16384 frames a cycle", music, {{"channels", 4}}, {0.5}, 0, 48000, 3, 20000, 16384},
+        {"first pair of 3 channels", music, {{"channels", 3}}, {0.5}},
+        {"first pair of 6 channels", music, {{"channels", 6}}, {0.5}},
+        // Stream 1 cannot be read and counts no channels: master 3 is the start of stream 2.
+        {"past an unreadable stream", {"--device", "odd", "--master", "3", "--pid", "505"}, json::object(), {0.75}, 10,
+         44100},
+    };
+    // Streams of 2 and 8 channels: device channel m is process channel m - 1.
+    for (const char* master : {"5", "1", "3", "9", "+7"}) {
+        for (bool interleaved : {true, false}) {
+            cases.push_back({std::string("studio --master ") + master + (interleaved ? "" : ", separate buffers"),
+                             {"--device", "studio", "--master", master, "--pid", "505"},
+                             {{"interleaved", interleaved}}, {0.75}, std::stoi(master) - 1, 44100});
+        }
     }
-}
-
-TEST(Pcm, StereoCyclesAreWrittenWhole) {
-    harness::Machine machine(withTap(fast(2, {{"frames", 20000}})));
-    auto result = capture(machine, {"--bundle-id", "x.music"}, 2 * 20000 * 8);
-    ASSERT_EQ(result.pcm.size(), 2u * 20000 * 8);
-    expectFrames(floats(result.pcm), {0.5}, 0, 1);
-}
-
-TEST(Pcm, FormatReportSaysTwoChannelsWhateverTheTap) {
-    for (int channels : {2, 3, 6}) {
-        harness::Machine machine(withTap(fast(1, {{"channels", channels}})));
-        auto result = capture(machine, {"--bundle-id", "x.music"}, 512 * 8);
-        EXPECT_EQ(result.pcm.size(), 512u * 8);
-        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one report line";
-        EXPECT_EQ(json::parse(result.err), json({{"type", "format"}, {"rate", 48000}, {"channels", 2}}))
-            << channels << " channels";
+    for (const Case& c : cases) {
+        check(c);
     }
 }
 
 // From macOS 26 a bundle is tapped by its identifier: the app need not sound yet, and the tap
 // follows whichever processes carry it.
 TEST(Pcm, BundleTapOnMacOS26) {
-    json description = withTap(fast(2));
+    json description = machine();
     description["system"] = "26.0";
-    harness::Machine machine(description);
-
-    auto browser = capture(machine, {"--bundle-id", "x.browser"}, 2 * 512 * 8);
-    ASSERT_EQ(browser.pcm.size(), 2u * 512 * 8);
-    expectFrames(floats(browser.pcm), {0.25, 0.125}, 0, 1);
-    json created = firstCall(machine, "AudioHardwareCreateProcessTap");
-    ASSERT_TRUE(created.is_object());
-    EXPECT_EQ(created["description"]["bundleIDs"], json({"x.browser"}));
-    EXPECT_EQ(created["description"]["processRestore"], true);
-    EXPECT_EQ(created["description"]["processes"], json::array());
-    for (const json& line : machine.log()) {
-        EXPECT_NE(line.value("selector", ""), "prs#") << "the process list is not read";
-    }
-
-    auto absent = capture(machine, {"--bundle-id", "x.later"}, 2 * 512 * 8);
-    EXPECT_EQ(absent.status, 0);
-    ASSERT_EQ(absent.pcm.size(), 2u * 512 * 8);
-    expectFrames(floats(absent.pcm), {}, 0, 1);
+    check({"absent app on 26", {"--bundle-id", "x.later"}, json::object(), {}}, description);
+    json tap = check({"browser on 26", {"--bundle-id", "x.browser"}, json::object(), {0.25, 0.125}}, description);
+    EXPECT_EQ(json({tap["bundleIDs"], tap["processRestore"], tap["processes"]}),
+              json({json::array({"x.browser"}), true, json::array()}));
 }
 
 }  // namespace
