@@ -8,16 +8,6 @@ std::string_view text(Direction direction) {
     return direction == Direction::output ? "output" : "input";
 }
 
-std::optional<Direction> direction(std::string_view text) {
-    if (text == "output") {
-        return Direction::output;
-    }
-    if (text == "input") {
-        return Direction::input;
-    }
-    return std::nullopt;
-}
-
 namespace {
 
 json::Object sideObject(const Side& side) {

@@ -16,8 +16,6 @@ enum class Direction { output, input };
 
 // "output" or "input".
 std::string_view text(Direction direction);
-// The direction with exactly that text, or nothing.
-std::optional<Direction> direction(std::string_view text);
 
 // Channel key ("0" main, "1".. channels) to volume scalar.
 using VolumeMap = std::map<std::string, double>;

@@ -1,139 +1,64 @@
-// "--save DIR" end to end: the checks in their order with their messages, and what is kept.
-#include "tests/sound/folder_modes.h"
+// "--save DIR": the checks in their order with their messages, and what is kept.
+#include "tests/sound/sound_runs.h"
 
-namespace {
+using namespace sound_test;
 
-using namespace folder_test;
-
-const std::string notOneLine = "Sorvane's settings are one JSON line on stdin";
-const std::string earlier = R"({"output":{"uid":"earlier"}})";
-
-struct Case {
-    const char* what;
-    std::optional<std::string> input;  // nothing: standard input is empty
-    std::string message;
-};
-
-// Each fault reports its own message, and a failed save leaves the earlier settings in place.
-void expectRefused(const Case& c) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    harness::writeFile(dir.file("sorvane.json"), earlier);
-    auto result = sound(machine, {"--save", dir.path()}, c.input);
-    EXPECT_EQ(result.status, 1) << c.what;
-    EXPECT_EQ(result.out, errorLine(c.message)) << c.what;
-    EXPECT_EQ(harness::readFile(dir.file("sorvane.json")), earlier) << c.what;
-    EXPECT_FALSE(harness::exists(dir.file(".sorvane.json.tmp"))) << c.what;
-}
-
-TEST(Save, MalformedLinesAreNotSettings) {
-    const Case cases[] = {
-        {"empty input", std::nullopt, notOneLine},
-        {"an empty line", "\n", notOneLine},
-        {"not JSON", "output=studio\n", notOneLine},
-        {"not JSON, without a line feed", "{\"output\":", notOneLine},
-        {"not an object", "[]\n", notOneLine},
-        {"a side without uid", R"({"output":{"name":"Studio"}})" "\n", notOneLine},
-        {"a bad input beside a good output", R"({"output":{"uid":"studio"},"input":{"name":"Mic"}})" "\n",
-         notOneLine},
-        {"a rate given as text", R"({"output":{"uid":"studio","rate":"48000"}})" "\n", notOneLine},
-        {"a volume that is not a number", R"({"output":{"uid":"studio","volume":{"1":"loud"}}})" "\n", notOneLine},
-        {"a side that is not an object", R"({"output":"studio"})" "\n", notOneLine},
-        {"others that are not a list", R"({"output":{"uid":"studio"},"others":{"uid":"spk"}})" "\n", notOneLine},
-        {"the first line bad, a good one after it", "nonsense\n" R"({"output":{"uid":"studio"}})" "\n",
-         notOneLine},
-        {"neither side", "{}\n", "Sorvane's settings name an output or an input"},
-        {"both sides null", R"({"output":null,"input":null,"others":[{"uid":"spk"}]})" "\n",
-         "Sorvane's settings name an output or an input"},
+TEST(Save, RefusedWithTheFirstFaultInCheckingOrder) {
+    const std::string notOneLine = "Sorvane's settings are one JSON line on stdin",
+                      noSide = "Sorvane's settings name an output or an input",
+                      layout = "that channel layout isn't readable", volume = "a volume runs from 0 to 1";
+    const std::string line = studioWanted().dump(), brackets = std::string(100000, '[') + std::string(100000, ']');
+    const std::string deep = R"({"output":{"uid":"studio","x":)" + brackets + "}}";
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {std::nullopt, notOneLine}, {"\n", notOneLine}, {"{\"output\":", notOneLine},
+        {R"({"output":{"name":"Studio"}})", notOneLine},
+        {"nonsense\n" + line + "\n", notOneLine},  // only the first line counts
+        {line + std::string((1 << 20) + 1 - line.size(), ' ') + "\n", notOneLine},
+        {deep + "\n", notOneLine},  // a hundred thousand brackets once overflowed the stack
+        {"{}\n", noSide}, {R"({"output":null,"input":null,"others":[{"uid":"spk"}]})", noSide},
+        {R"({"output":{"uid":"gone","rate":1}})", "gone isn't a connected output"},
+        {R"({"output":{"uid":"gone","name":"Old Box"}})", "Old Box isn't a connected output"},
+        {R"({"output":{"uid":"mic"}})", "mic isn't a connected output"},
+        {R"({"input":{"uid":"spk","name":"Speakers"}})", "Speakers isn't a connected input"},
+        {R"({"output":{"uid":"studio","rate":7999.5,"layout":""}})", "7999.5 Hz isn't a sample rate"},
+        {R"({"output":{"uid":"studio","rate":4000}})", "4000.0 Hz isn't a sample rate"},
+        {R"({"output":{"uid":"studio","rate":768000.5}})", "768000.5 Hz isn't a sample rate"},
+        {R"({"output":{"uid":"studio","layout":"","volume":{"1":2}}})", layout},
+        {R"({"output":{"uid":"studio","layout":"AgBl*AAAAAAAAAAA"}})", layout},
+        {R"({"output":{"uid":"studio","layout":"AgBlAAAA\nAAAAAAAA"}})", layout},
+        {R"({"output":{"uid":"studio","volume":{"1":0.5,"2":-0.01}}})", volume},
+        {R"({"output":{"uid":"studio","volume":{"1":1.01}}})", volume},
+        {R"({"output":{"uid":"studio","volume":{"1":7}},"input":{"uid":"gone"}})", volume},
+        {R"({"output":{"uid":"studio"},"input":{"uid":"mic","rate":100}})", "100.0 Hz isn't a sample rate"},
+        {R"({"output":{"uid":"spk"},"input":{"uid":"gone"}})", "gone isn't a connected input"},
     };
-    for (const auto& c : cases) {
-        expectRefused(c);
-    }
-}
-
-TEST(Save, FirstFaultInCheckingOrder) {
-    const Case cases[] = {
-        {"device before rate", R"({"output":{"uid":"gone","rate":1}})" "\n", "gone isn't a connected output"},
-        {"the name where there is one", R"({"output":{"uid":"gone","name":"Old Box"}})" "\n",
-         "Old Box isn't a connected output"},
-        {"an input-only device as output", R"({"output":{"uid":"mic"}})" "\n", "mic isn't a connected output"},
-        {"an output-only device as input", R"({"input":{"uid":"spk","name":"Speakers"}})" "\n",
-         "Speakers isn't a connected input"},
-        {"rate before layout", R"({"output":{"uid":"studio","rate":7999.5,"layout":""}})" "\n",
-         "7999.5 Hz isn't a sample rate"},
-        {"a whole rate shows .0", R"({"output":{"uid":"studio","rate":4000}})" "\n", "4000.0 Hz isn't a sample rate"},
-        {"just above the top", R"({"output":{"uid":"studio","rate":768000.5}})" "\n",
-         "768000.5 Hz isn't a sample rate"},
-        {"a negative rate", R"({"output":{"uid":"studio","rate":-48000}})" "\n", "-48000.0 Hz isn't a sample rate"},
-        {"layout before volume", R"({"output":{"uid":"studio","layout":"","volume":{"1":2}}})" "\n",
-         "that channel layout isn't readable"},
-        {"layout not base64", R"({"output":{"uid":"studio","layout":"AgBl*AAAAAAAAAAA"}})" "\n",
-         "that channel layout isn't readable"},
-        {"layout with a line break", R"({"output":{"uid":"studio","layout":"AgBlAAAA\nAAAAAAAA"}})" "\n",
-         "that channel layout isn't readable"},
-        {"layout badly padded", R"({"output":{"uid":"studio","layout":"AgBlAAAAAAAAAAA"}})" "\n",
-         "that channel layout isn't readable"},
-        {"volume below 0", R"({"output":{"uid":"studio","volume":{"1":0.5,"2":-0.01}}})" "\n",
-         "a volume runs from 0 to 1"},
-        {"volume above 1", R"({"output":{"uid":"studio","volume":{"1":1.01}}})" "\n", "a volume runs from 0 to 1"},
-        {"output's last check before input's first",
-         R"({"output":{"uid":"studio","volume":{"1":7}},"input":{"uid":"gone"}})" "\n", "a volume runs from 0 to 1"},
-        {"a good output does not save a bad input",
-         R"({"output":{"uid":"studio","rate":48000},"input":{"uid":"mic","rate":100}})" "\n",
-         "100.0 Hz isn't a sample rate"},
-        {"a bad input device", R"({"output":{"uid":"spk"},"input":{"uid":"gone"}})" "\n", "gone isn't a connected input"},
-    };
-    for (const auto& c : cases) {
-        expectRefused(c);
+    for (const auto& [input, message] : cases) {
+        std::string what = input.value_or("no input").substr(0, 100);
+        Stage stage(json{{"output", {{"uid", "earlier"}}}});
+        auto result = sound(stage.machine, {"--save", stage.dir.path()}, input);
+        EXPECT_EQ(result.status, 1) << what;
+        EXPECT_EQ(result.out, errorLine(message)) << what;
+        EXPECT_EQ(harness::readFile(stage.file("sorvane.json")), R"({"output":{"uid":"earlier"}})") << what;
+        EXPECT_FALSE(harness::exists(stage.file(".sorvane.json.tmp"))) << what;
     }
 }
 
 TEST(Save, KeepsTheRecordAsRead) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    harness::writeFile(dir.file("sorvane.json"), earlier);
-    // Exact limits, an empty volume map, others kept unchecked, unknown members dropped, and only
-    // the first line read.
+    Stage stage(nullptr);
+    // Exact limits, an empty volume map, others kept unchecked, unknown members dropped, only the
+    // first line read.
     std::string line = R"({"output":{"uid":"studio","rate":8000,"volume":{"1":0,"2":1},"extra":true},)"
-                       R"("input":{"uid":"mic","rate":768000,"volume":{}},"others":[{"uid":"nowhere","rate":1}],)"
-                       R"("comment":"x"})";
-    auto result = sound(machine, {"--save", dir.path()}, line + "\n" + R"({"output":{"uid":"spk"}})" + "\n");
-    EXPECT_EQ(result.status, 0);
+                       R"("input":{"uid":"mic","name":"In\/Out","rate":768000,"volume":{}},)"
+                       R"("others":[{"uid":"x","rate":1}],"comment":"x"})";
+    auto result = sound(stage.machine, {"--save", stage.dir.path()}, line + "\n" R"({"output":{"uid":"spk"}})" "\n");
     EXPECT_EQ(result.out, "{\"type\":\"saved\"}\n");
-    EXPECT_EQ(harness::readFile(dir.file("sorvane.json")),
-              R"({"input":{"rate":768000,"uid":"mic","volume":{}},"others":[{"rate":1,"uid":"nowhere"}],)"
+    EXPECT_EQ(harness::readFile(stage.file("sorvane.json")),
+              R"({"input":{"name":"In\/Out","rate":768000,"uid":"mic","volume":{}},"others":[{"rate":1,"uid":"x"}],)"
               R"("output":{"rate":8000,"uid":"studio","volume":{"1":0,"2":1}}})");
-    EXPECT_FALSE(harness::exists(dir.file(".sorvane.json.tmp")));
-    // Saving changes nothing on the devices.
-    EXPECT_EQ(soundState(machine), soundState(harness::Machine(studioMachine())));
+    EXPECT_FALSE(harness::exists(stage.file(".sorvane.json.tmp")));
+    EXPECT_TRUE(calls(stage.machine, "AudioObjectSetPropertyData").empty());
+    // The folder is made even when the line is bad.
+    auto bad = sound(stage.machine, {"--save", stage.file("a/b/c")});
+    EXPECT_EQ(bad.out, errorLine("Sorvane's settings are one JSON line on stdin"));
+    EXPECT_TRUE(std::filesystem::is_directory(stage.file("a/b/c")));
 }
-
-TEST(Save, LastLineWithoutLineFeedCounts) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    auto result = sound(machine, {"--save", dir.path()}, R"({"input":{"uid":"studio","name":"In\/Out"}})");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(harness::readFile(dir.file("sorvane.json")), R"({"input":{"name":"In\/Out","uid":"studio"}})");
-}
-
-TEST(Save, FolderIsCreatedEvenWhenTheLineIsBad) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    std::string folder = dir.file("a/b/c");
-    auto result = sound(machine, {"--save", folder});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, errorLine(notOneLine));
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(harness::exists(folder + "/sorvane.json"));
-}
-
-TEST(Save, FolderThatCannotBeMade) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    harness::writeFile(dir.file("plain"), "a file, not a folder");
-    auto result = sound(machine, {"--save", dir.file("plain/settings")}, R"({"output":{"uid":"spk"}})" "\n");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, errorLine("couldn't keep Sorvane's settings"));
-}
-
-}  // namespace

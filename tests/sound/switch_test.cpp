@@ -1,255 +1,146 @@
 // "--switch DIR" end to end: snapshot, mark, what is applied and how the report words it.
-#include "tests/sound/folder_modes.h"
+#include "tests/sound/sound_runs.h"
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <ctime>
-#include <regex>
 
-namespace {
-
-using namespace folder_test;
-
-const std::vector<std::string> studioApplied = {
-    "the output Studio as the default", "the output Studio at 96000 Hz", "the output Studio's channel layout",
-    "the output Studio's volume",       "the output Studio's volume",    "the input Studio as the default"};
+using namespace sound_test;
 
 TEST(Switch, TakesSnapshotMarksAppliesAndReports) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    ASSERT_TRUE(saveSettings(machine, dir.path(), studioWanted()));
-    json before = soundState(machine);
+    Stage stage;
     auto started = std::chrono::system_clock::now();
-
-    Switch run(machine, dir.path());
-    EXPECT_EQ(run.switched,
-              json({{"type", "switched"}, {"snapshot", "taken"}, {"applied", studioApplied}, {"skipped", json::array()}}));
+    Switch run(stage);
+    EXPECT_EQ(run.switched, studioSwitched);
     // The current defaults as read, plus the wanted device's own settings, once for both roles.
-    EXPECT_EQ(harness::readFile(dir.file("snapshot.json")),
-              R"({"input":{"name":"Mic","rate":44100,"uid":"mic"},)"
-              R"("others":[{"layout":"AgBlAAAAAAAAAAAA","name":"Studio","rate":48000,"uid":"studio","volume":{"1":1,"2":0.5}}],)"
+    EXPECT_EQ(harness::readFile(stage.file("snapshot.json")),
+              R"({"input":{"name":"Mic","rate":44100,"uid":"mic"},"others":[{"layout":"AgBlAAAAAAAAAAAA",)"
+              R"("name":"Studio","rate":48000,"uid":"studio","volume":{"1":1,"2":0.5}}],)"
               R"("output":{"name":"Speakers","rate":44100,"uid":"spk","volume":{"0":0.75}}})");
-    auto mark = harness::readFile(dir.file("switched"));
-    ASSERT_TRUE(mark);
-    EXPECT_TRUE(std::regex_match(*mark, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << *mark;
+    // The mark holds the moment of the switch in UTC.
     std::tm utc{};
-    strptime(mark->c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    auto mark = harness::readFile(stage.file("switched")).value_or("");
+    ASSERT_TRUE(mark.size() == 20 && strptime(mark.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc) == &mark[20]) << mark;
     auto marked = std::chrono::system_clock::from_time_t(timegm(&utc));
     EXPECT_LE(std::chrono::abs(marked - started), std::chrono::seconds(5));
+    json switched = stage.before;
+    switched["defaultOutput"] = switched["defaultInput"] = "studio";
+    switched["devices"]["studio"] = {{"rate", 96000}, {"layout", layoutB}, {"volume", {{"1", 0.25}, {"2", 0.125}}}};
+    EXPECT_EQ(soundState(stage.machine), switched);
 
-    json now = soundState(machine);
-    EXPECT_EQ(now["defaultOutput"], "studio");
-    EXPECT_EQ(now["defaultInput"], "studio");
-    EXPECT_EQ(now["devices"]["studio"], json({{"rate", 96000}, {"layout", layoutB}, {"volume", {{"1", 0.25}, {"2", 0.125}}}}));
-
-    EXPECT_EQ(run.restore(), restoredReport({"Studio at 48000 Hz", "Studio's channel layout", "Studio's volume",
-                                             "Studio's volume", "the output Speakers as the default",
-                                             "the input Mic as the default"},
-                                            {}));
-    EXPECT_EQ(run.child.wait(), 0);
-    EXPECT_EQ(soundState(machine), before);
-    EXPECT_FALSE(harness::exists(dir.file("switched")));
-    EXPECT_TRUE(harness::exists(dir.file("snapshot.json")));
+    EXPECT_EQ(run.restore(), restoredReport(studioRestored, {}));
+    EXPECT_EQ(soundState(stage.machine), stage.before);
+    EXPECT_FALSE(harness::exists(stage.file("switched")));
 }
 
-TEST(Switch, KeepsTheSnapshotWhenAlreadyAsWanted) {
-    // Within 0.5 Hz and 0.001 counts as in place.
-    const json inPlace = {{"output", {{"uid", "spk"}, {"rate", 44100.5}, {"volume", {{"0", 0.7509}}}}},
-                          {"input", {{"uid", "mic"}, {"rate", 44099.5}}}};
-    for (bool earlierSnapshot : {true, false}) {
-        harness::Machine machine(studioMachine());
-        harness::TempDir dir;
-        ASSERT_TRUE(saveSettings(machine, dir.path(), inPlace));
-        const std::string earlier = R"({"output":{"uid":"studio"}})";
-        if (earlierSnapshot) {
-            harness::writeFile(dir.file("snapshot.json"), earlier);
-        }
-        json before = soundState(machine);
-        Switch run(machine, dir.path());
-        EXPECT_EQ(run.switched, json({{"type", "switched"}, {"snapshot", "kept"}, {"applied", json::array()},
-                                      {"skipped", json::array()}}));
-        EXPECT_TRUE(harness::exists(dir.file("switched")));
-        EXPECT_EQ(harness::readFile(dir.file("snapshot.json")),
-                  earlierSnapshot ? std::optional<std::string>(earlier) : std::nullopt);
-        EXPECT_EQ(soundState(machine), before);
+// Settings as a hand-written file may hold what "--save" refuses. Only what is reported applied is
+// written, each once; with nothing to do the snapshot is kept; the restore gives back the state.
+TEST(Switch, WhatIsAppliedAndSkipped) {
+    const json m = studioMachine();
+    json rateReadOnly = m;
+    rateReadOnly["devices"][1]["faults"] = {{"nsrt", "readonly"}};
+    auto out = [](const json& side) { return json{{"output", side}}; };
+    const std::string spk = "the output spk", studio = "the output studio", studioDefault = studio + " as the default";
+    using Texts = std::vector<std::string>;
+    const std::tuple<json, Texts, Texts, json> cases[] = {  // settings, applied, skipped, machine
+        {out({{"uid", "spk"}, {"rate", 44100.5}}), {}, {}, m},  // within 0.5 Hz
+        {out({{"uid", "spk"}, {"name", "Speakers"}, {"rate", 44100.6}}), {"the output Speakers at 44100 Hz"}, {}, m},
+        {out({{"uid", "spk"}, {"rate", 44101.9}}), {spk + " at 44101 Hz"}, {}, m},  // cut, not rounded
+        {out({{"uid", "spk"}, {"volume", {{"0", 0.7509}}}}), {}, {}, m},  // within 0.001
+        {out({{"uid", "spk"}, {"volume", {{"0", 0.7489}}}}), {spk + "'s volume"}, {}, m},
+        {out({{"uid", "spk"}, {"volume", {{"0", 0.75}, {"1", 0}}}}), {}, {spk + "'s volume"}, m},
+        {out({{"uid", "studio"}, {"layout", layoutA}}), {studioDefault}, {}, m},
+        {out({{"uid", "studio"}, {"layout", "AgBl*AAAAAAAAAAA"}}), {studioDefault}, {studio + "'s channel layout"}, m},
+        {out({{"uid", "studio"}, {"volume", {{"+2", 0.25}}}}), {studioDefault, studio + "'s volume"}, {}, m},
+        {out({{"uid", "studio"}, {"volume", {{"4294967298", 0.25}}}}), {studioDefault}, {studio + "'s volume"}, m},
+        // Others first, never made a default; then output, then input, which takes no layout or volume.
+        {{{"others", json::array({{{"uid", "headset"}, {"rate", 8000}, {"volume", {{"0", 0.5}}}}})},
+          {"output", {{"uid", "spk"}, {"rate", 48000}}},
+          {"input", {{"uid", "headset"}, {"layout", layoutB}, {"volume", {{"0", 1}}}}}},
+         {"headset at 8000 Hz", "headset's volume", spk + " at 48000 Hz", "the input headset as the default"}, {}, m},
+        {studioWanted(), {studioApplied[0], studioApplied[2], studioApplied[3], studioApplied[4], studioApplied[5]},
+         {studioApplied[1]}, rateReadOnly},
+        {studioWanted(), {}, {"the output Studio: not connected", "the input Studio: not connected"},
+         without(m, "studio")},
+    };
+    for (const auto& [settings, applied, skipped, machine] : cases) {
+        Stage stage(settings, machine);
+        Switch run(stage);
+        bool taken = !applied.empty() || !skipped.empty();
+        EXPECT_EQ(run.switched, json({{"type", "switched"}, {"snapshot", taken ? "taken" : "kept"},
+                                      {"applied", applied}, {"skipped", skipped}})) << settings;
+        EXPECT_EQ(calls(stage.machine, "AudioObjectSetPropertyData").size(), applied.size()) << settings;
+        EXPECT_EQ(harness::exists(stage.file("snapshot.json")), taken) << settings;
         run.child.closeInput();
-        EXPECT_EQ(run.child.wait(), 0);
+        EXPECT_EQ(run.child.wait(), 0) << settings;
+        EXPECT_EQ(soundState(stage.machine), stage.before) << settings;
     }
 }
 
-TEST(Switch, ThresholdsDecideWhatIsApplied) {
-    struct Case {
-        const char* what;
-        json output;
-        const char* snapshot;
-        std::vector<std::string> applied;
+TEST(Switch, WithoutReadableSettingsNothingHappens) {
+    const std::string text = studioWanted().dump();
+    auto deep = [](std::size_t depth) {  // a hundred thousand brackets once overflowed the stack
+        return R"({"output":{"uid":"studio","deep":)" + std::string(depth, '[') + std::string(depth, ']') + "}}";
     };
-    const Case cases[] = {
-        {"rate 0.5 Hz off", {{"uid", "spk"}, {"rate", 44100.5}}, "kept", {}},
-        {"rate 0.6 Hz off, cut not rounded", {{"uid", "spk"}, {"name", "Speakers"}, {"rate", 44100.6}}, "taken",
-         {"the output Speakers at 44100 Hz"}},
-        {"rate fraction cut", {{"uid", "spk"}, {"rate", 44101.9}}, "taken", {"the output spk at 44101 Hz"}},
-        {"volume 0.0009 off", {{"uid", "spk"}, {"volume", {{"0", 0.7509}}}}, "kept", {}},
-        {"volume 0.0011 off", {{"uid", "spk"}, {"volume", {{"0", 0.7489}}}}, "taken", {"the output spk's volume"}},
-        {"same layout", {{"uid", "studio"}, {"layout", layoutA}}, "taken", {"the output studio as the default"}},
-    };
-    for (const auto& c : cases) {
-        harness::Machine machine(studioMachine());
-        harness::TempDir dir;
-        ASSERT_TRUE(saveSettings(machine, dir.path(), {{"output", c.output}}));
-        Switch run(machine, dir.path());
-        EXPECT_EQ(run.switched["snapshot"], c.snapshot) << c.what;
-        EXPECT_EQ(run.switched["applied"], json(c.applied)) << c.what;
-        run.child.closeInput();
-        EXPECT_EQ(run.child.wait(), 0) << c.what;
-    }
-}
-
-TEST(Switch, ChannelTheDeviceLacksIsSkipped) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    ASSERT_TRUE(saveSettings(machine, dir.path(), {{"output", {{"uid", "spk"}, {"volume", {{"0", 0.75}, {"1", 0}}}}}}));
-    Switch run(machine, dir.path());
-    EXPECT_EQ(run.switched["applied"], json::array());
-    EXPECT_EQ(run.switched["skipped"], json({"the output spk's volume"}));
-}
-
-TEST(Switch, EntriesFollowOthersThenOutputThenInput) {
-    json description = studioMachine();
-    description["devices"].push_back(
-        {{"uid", "wide"}, {"rate", 48000}, {"output", {10}}, {"volume", {{"1", 1}, {"2", 1}, {"10", 1}}}});
-    harness::Machine machine(description);
-    harness::TempDir dir;
-    // The input side's layout and volume are never applied; "wide" is set but not made a default.
-    json wanted = {{"others", {{{"uid", "wide"}, {"rate", 8000}, {"volume", {{"1", 0.5}, {"2", 0.5}, {"10", 0.5}}}}}},
-                   {"output", {{"uid", "spk"}, {"name", "Speakers"}, {"rate", 44100.7}, {"volume", {{"0", 0.75}}}}},
-                   {"input", {{"uid", "headset"}, {"name", "Headset"}, {"rate", 8000}, {"layout", layoutB},
-                              {"volume", {{"0", 1}}}}}};
-    ASSERT_TRUE(saveSettings(machine, dir.path(), wanted));
-    Switch run(machine, dir.path());
-    EXPECT_EQ(run.switched["applied"],
-              json({"wide at 8000 Hz", "wide's volume", "wide's volume", "wide's volume", "the output Speakers at 44100 Hz",
-                    "the input Headset as the default", "the input Headset at 8000 Hz"}));
-    EXPECT_EQ(run.switched["skipped"], json::array());
-    json now = soundState(machine);
-    EXPECT_EQ(now["defaultOutput"], "spk");
-    EXPECT_EQ(now["devices"]["headset"]["volume"], json({{"0", 0.25}}));
-    EXPECT_EQ(now["devices"]["headset"]["layout"], nullptr);
-    EXPECT_EQ(now["devices"]["wide"]["volume"], json({{"1", 0.5}, {"2", 0.5}, {"10", 0.5}}));
-}
-
-TEST(Switch, ReadOnlyRateIsSkippedAndTheRestApplied) {
-    json description = studioMachine();
-    description["devices"][1]["faults"] = {{"nsrt", "readonly"}};
-    harness::Machine machine(description);
-    harness::TempDir dir;
-    ASSERT_TRUE(saveSettings(machine, dir.path(), studioWanted()));
-    json before = soundState(machine);
-    Switch run(machine, dir.path());
-    auto applied = studioApplied;
-    applied.erase(applied.begin() + 1);
-    EXPECT_EQ(run.switched["applied"], json(applied));
-    EXPECT_EQ(run.switched["skipped"], json({"the output Studio at 96000 Hz"}));
-    EXPECT_EQ(soundState(machine)["devices"]["studio"]["rate"], 48000);
-    run.restore();
-    EXPECT_EQ(run.child.wait(), 0);
-    EXPECT_EQ(soundState(machine), before);
-}
-
-TEST(Switch, DeviceNotConnected) {
-    harness::Machine machine(studioMachine());
-    harness::TempDir dir;
-    ASSERT_TRUE(saveSettings(machine, dir.path(), studioWanted()));
-    unplug(machine, "studio");
-    json before = soundState(machine);
-    machine.clearLog();
-
-    Switch run(machine, dir.path());
-    EXPECT_EQ(run.switched, json({{"type", "switched"},
-                                  {"snapshot", "taken"},
-                                  {"applied", json::array()},
-                                  {"skipped", {"the output Studio: not connected", "the input Studio: not connected"}}}));
-    EXPECT_EQ(soundState(machine), before);
-    for (const auto& call : machine.log()) {
-        EXPECT_NE(call.value("fn", ""), "AudioObjectSetPropertyData") << call.dump();
-    }
-    // Nothing to keep for a device that is not there.
-    auto snapshot = json::parse(harness::readFile(dir.file("snapshot.json")).value_or(""), nullptr, false);
-    EXPECT_FALSE(snapshot.contains("others")) << snapshot.dump();
-}
-
-TEST(Switch, WithoutSettingsNothingHappens) {
-    struct Case {
-        const char* what;
-        const char* folder;
-        std::optional<std::string> settings;
-    };
-    const Case cases[] = {
-        {"a new folder", "new/folder", std::nullopt},
-        {"unreadable settings", "old", "{\"output\":"},
-        {"settings of another form", "other", "[{\"output\":{\"uid\":\"studio\"}}]"},
-    };
-    for (const auto& c : cases) {
-        harness::Machine machine(studioMachine());
-        harness::TempDir dir;
-        std::string folder = dir.file(c.folder);
-        if (c.settings) {
-            std::filesystem::create_directories(folder);
-            harness::writeFile(folder + "/sorvane.json", *c.settings);
+    // What the folder holds as the settings file: nothing (a new folder), text, or a FIFO.
+    const std::optional<std::string> cases[] = {
+        std::nullopt, "{\"output\":", "[{\"output\":{\"uid\":\"x\"}}]", deep(100000),
+        text + std::string((1 << 20) + 1 - text.size(), ' '), "FIFO"};
+    for (const auto& settings : cases) {
+        std::string what = settings.value_or("none").substr(0, 40);
+        Stage stage(nullptr);
+        std::string folder = stage.file("new/folder");
+        if (settings) std::filesystem::create_directories(folder);
+        if (settings == "FIFO") {
+            ASSERT_EQ(mkfifo((folder + "/sorvane.json").c_str(), 0600), 0);
+        } else if (settings) {
+            harness::writeFile(folder + "/sorvane.json", *settings);
         }
-        json before = soundState(machine);
-        // Were it to switch, the line would restore at once; it must not even get that far.
-        auto result = sound(machine, {"--switch", folder}, "restore\n");
-        EXPECT_EQ(result.status, 1) << c.what;
-        EXPECT_EQ(result.out, errorLine("Sorvane's sound isn't set up yet")) << c.what;
-        EXPECT_EQ(soundState(machine), before) << c.what;
-        EXPECT_TRUE(std::filesystem::is_directory(folder)) << c.what;
-        EXPECT_FALSE(harness::exists(folder + "/switched")) << c.what;
-        EXPECT_FALSE(harness::exists(folder + "/snapshot.json")) << c.what;
+        auto result = sound(stage.machine, {"--switch", folder}, "restore\n", 5);  // a switch would end at once
+        EXPECT_EQ(result.status, 1) << what;
+        EXPECT_EQ(result.out, errorLine("Sorvane's sound isn't set up yet")) << what;
+        EXPECT_EQ(soundState(stage.machine), stage.before) << what;
+        EXPECT_TRUE(std::filesystem::is_directory(folder)) << what;
+        EXPECT_FALSE(harness::exists(folder + "/switched")) << what;
+        EXPECT_FALSE(harness::exists(folder + "/snapshot.json")) << what;
     }
+    // Up to 1 MiB is read, and unknown members nested a little are ignored.
+    Stage stage(nullptr);
+    harness::writeFile(stage.file("sorvane.json"), deep(100) + std::string((1 << 20) - deep(100).size(), ' '));
+    auto result = sound(stage.machine, {"--switch", stage.dir.path()}, "restore\n");
+    EXPECT_EQ(parsed(result.outLines().at(0)).value("applied", json()), json({"the output studio as the default"}));
 }
 
 // Whatever the defaults and the wishes, the snapshot carries what the switch changes, and the
 // restore finds every device as it was.
 TEST(Switch, SnapshotCarriesWhatTheSwitchChanges) {
-    json studioEntry = {{"layout", layoutA}, {"name", "Studio"}, {"rate", 48000}, {"uid", "studio"},
-                        {"volume", {{"1", 1}, {"2", 0.5}}}};
-    json headsetEntry = {{"name", "Headset"}, {"rate", 16000}, {"uid", "headset"}, {"volume", {{"0", 0.25}}}};
-    struct Case {
-        const char* what;
-        const char* defaultOutput;
-        const char* defaultInput;
-        json wanted;
-        json others;  // null: none
+    json studio = {{"layout", layoutA}, {"name", "Studio"}, {"rate", 48000}, {"uid", "studio"},
+                   {"volume", {{"1", 1}, {"2", 0.5}}}};
+    json headset = {{"name", "Headset"}, {"rate", 16000}, {"uid", "headset"}, {"volume", {{"0", 0.25}}}};
+    json mic = {{"name", "Mic"}, {"rate", 44100}, {"uid", "mic"}};
+    json studioOut = studioWanted()["output"];
+    const std::tuple<const char*, const char*, json, json> cases[] = {  // defaults, wish, entries of others
+        {"spk", "mic", studioWanted(), json::array({studio})},  // one entry for a device wanted in both roles
+        {"spk", "studio", {{"output", studioOut}, {"input", {{"uid", "mic"}}}}, json::array({studio, mic})},  // swapped
+        {"spk", "studio", {{"output", studioOut}}, json::array({studio})},  // the output held now only as the input
+        {"studio", "mic", studioWanted(), nullptr},                          // already the output
+        {"spk", "mic", {{"input", {{"uid", "headset"}, {"rate", 8000}}}}, json::array({headset})},  // also an output
+        {"spk", "studio", {{"input", {{"uid", "mic"}, {"rate", 48000}}}}, json::array({mic})},  // no layout or volume
+        {"spk", "studio", {{"others", json::array({{{"uid", "headset"}, {"rate", 8000}, {"volume", {{"0", 1}}}}})},
+                           {"output", studioOut}}, json::array({studio, headset})},  // the host's others too
+        {"spk", "mic", {{"output", {{"uid", "gone"}}}}, nullptr},  // no entry for a device not connected
     };
-    const Case cases[] = {
-        {"one entry for a device wanted in both roles", "spk", "mic", studioWanted(), json::array({studioEntry})},
-        {"the wanted output held only as the input", "spk", "studio",
-         {{"output", studioWanted()["output"]}, {"input", {{"uid", "mic"}}}},
-         json::array({studioEntry, {{"name", "Mic"}, {"rate", 44100}, {"uid", "mic"}}})},
-        {"the wanted output held only as the input, input unchanged", "spk", "studio",
-         {{"output", studioWanted()["output"]}}, json::array({studioEntry})},
-        {"both wanted roles on the current output", "studio", "mic", studioWanted(), nullptr},
-        {"an input that is also an output keeps its output settings", "spk", "mic",
-         {{"input", {{"uid", "headset"}, {"rate", 8000}}}}, json::array({headsetEntry})},
-        {"an input-only device has no layout or volume", "spk", "studio",
-         {{"input", {{"uid", "mic"}, {"rate", 48000}}}}, json::array({{{"name", "Mic"}, {"rate", 44100}, {"uid", "mic"}}})},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [output, input, wanted, others] : cases) {
         json description = studioMachine();
-        description["defaultOutput"] = c.defaultOutput;
-        description["defaultInput"] = c.defaultInput;
-        harness::Machine machine(description);
-        harness::TempDir dir;
-        ASSERT_TRUE(saveSettings(machine, dir.path(), c.wanted)) << c.what;
-        json before = soundState(machine);
-        auto round = switchAndRestore(machine, dir.path());
-        EXPECT_EQ(round.switched["snapshot"], "taken") << c.what;
-        auto snapshot = json::parse(harness::readFile(dir.file("snapshot.json")).value_or(""), nullptr, false);
-        EXPECT_EQ(snapshot.value("others", json()), c.others) << c.what;
-        EXPECT_EQ(round.restored["skipped"], json::array()) << c.what;
-        EXPECT_EQ(round.status, 0) << c.what;
-        EXPECT_EQ(soundState(machine), before) << c.what;
+        description["defaultOutput"] = output;
+        description["defaultInput"] = input;
+        Stage stage(wanted, description);
+        Switch run(stage);
+        EXPECT_EQ(run.switched["snapshot"], "taken") << wanted;
+        auto snapshot = json::parse(harness::readFile(stage.file("snapshot.json")).value_or(""), nullptr, false);
+        EXPECT_EQ(snapshot.value("others", json()), others) << wanted;
+        EXPECT_EQ(run.restore()["skipped"], json::array()) << wanted;
+        EXPECT_EQ(soundState(stage.machine), stage.before) << wanted;
     }
 }
-
-}  // namespace
