@@ -122,7 +122,6 @@ double remaining(Clock::time_point deadline) {
 std::string program(const std::string& name) { return std::string(SORVANE_BIN_DIR) + "/" + name; }
 
 std::vector<std::string> Result::outLines() const { return splitLines(out); }
-std::vector<std::string> Result::errLines() const { return splitLines(err); }
 
 Child::Child(const std::string& programPath, const std::vector<std::string>& args, const std::vector<std::string>& env,
              bool viaParent) {

@@ -19,7 +19,6 @@ struct Result {
     std::string out;          // everything written on standard output
     std::string err;          // everything written on standard error
     std::vector<std::string> outLines() const;  // `out` split at line feeds (no empty last piece)
-    std::vector<std::string> errLines() const;
 };
 
 struct Options {
@@ -44,7 +43,6 @@ public:
     ~Child();  // kills what is still running
 
     pid_t pid() const { return pid_; }
-    pid_t parentPid() const { return parent_; }  // the intermediate, or 0
     void write(const std::string& bytes);
     void closeInput();
     void signal(int signalNumber);
