@@ -14,6 +14,12 @@ bool within(double a, double b, double tolerance) { return std::fabs(a - b) <= t
 
 }  // namespace
 
+json::Object appliedReport(const std::string& type, const Applied& applied) {
+    return {{"type", type},
+            {"applied", json::Array(applied.done.begin(), applied.done.end())},
+            {"skipped", json::Array(applied.skipped.begin(), applied.skipped.end())}};
+}
+
 std::string rateText(double rate) {
     if (!std::isfinite(rate)) {
         return "a rate that isn't a number";

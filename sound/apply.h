@@ -1,6 +1,7 @@
 // Making the devices take the settings of a record, setting by setting.
 #pragma once
 
+#include "shared/json.h"
 #include "sound/settings.h"
 
 #include <optional>
@@ -14,6 +15,9 @@ struct Applied {
     std::vector<std::string> done;
     std::vector<std::string> skipped;
 };
+
+// The report's "type" with its "applied" and "skipped" members.
+json::Object appliedReport(const std::string& type, const Applied& applied);
 
 // Applies `others` (no default touched), then the output, then the input. Never stops early.
 Applied applyAll(const Settings& settings);

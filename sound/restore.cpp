@@ -5,14 +5,7 @@
 
 #include <unistd.h>
 
-
 namespace sound {
-
-namespace {
-
-json::Array texts(const std::vector<std::string>& lines) { return json::Array(lines.begin(), lines.end()); }
-
-}  // namespace
 
 void restore(const Files& files) {
     Applied applied;
@@ -23,7 +16,7 @@ void restore(const Files& files) {
     }
     // The snapshot stays for a later restore; only the mark goes, and a missing one is fine.
     ::unlink(files.mark().c_str());
-    report::say({{"type", "restored"}, {"applied", texts(applied.done)}, {"skipped", texts(applied.skipped)}});
+    report::say(appliedReport("restored", applied));
 }
 
 }  // namespace sound

@@ -26,8 +26,6 @@ std::string now() {
     return std::string(text, length);
 }
 
-json::Array texts(const std::vector<std::string>& lines) { return json::Array(lines.begin(), lines.end()); }
-
 }  // namespace
 
 void runSwitch() {
@@ -52,10 +50,9 @@ void runSwitch() {
         report::fail("couldn't mark the switch, so nothing was changed");
     }
     Applied applied = applyAll(*wanted);
-    report::say({{"type", "switched"},
-                 {"snapshot", kept ? "kept" : "taken"},
-                 {"applied", texts(applied.done)},
-                 {"skipped", texts(applied.skipped)}});
+    json::Object switched = appliedReport("switched", applied);
+    switched["snapshot"] = kept ? "kept" : "taken";
+    report::say(switched);
     hold(folder, signals, parent);
 }
 
