@@ -52,8 +52,13 @@ std::string shortest(double value) {
     if (std::isinf(value)) {
         return value < 0 ? "-inf" : "inf";
     }
+    // Plain decimals in the ordinary range (900000.0, not 9e+05); exponents only far outside it,
+    // where the decimal form would run to dozens of digits.
+    double size = std::fabs(value);
+    bool plain = size == 0 || (size >= 1e-4 && size < 1e16);
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    auto result = plain ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                        : std::to_chars(buffer, buffer + sizeof buffer, value);
     std::string text(buffer, result.ptr);
     if (text.find_first_of(".e") == std::string::npos) {
         text += ".0";

@@ -13,7 +13,8 @@ namespace numbers {
 std::optional<std::int64_t> parseInteger(std::string_view text, std::int64_t minimum, std::int64_t maximum);
 
 // The shortest decimal text that reads back to the same 64-bit value, with ".0" after a whole
-// number ("4000.0", "7999.5", "1e+20"); "nan", "inf" and "-inf" for non-finite values.
+// number ("4000.0", "900000.0", "7999.5"); in exponent form only below 1e-4 or from 1e16 on
+// ("1e+20"); "nan", "inf" and "-inf" for non-finite values.
 std::string shortest(double value);
 
 }  // namespace numbers

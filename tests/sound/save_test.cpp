@@ -23,6 +23,7 @@ TEST(Save, RefusedWithTheFirstFaultInCheckingOrder) {
         {R"({"output":{"uid":"studio","rate":7999.5,"layout":""}})", "7999.5 Hz isn't a sample rate"},
         {R"({"output":{"uid":"studio","rate":4000}})", "4000.0 Hz isn't a sample rate"},
         {R"({"output":{"uid":"studio","rate":768000.5}})", "768000.5 Hz isn't a sample rate"},
+        {R"({"output":{"uid":"studio","rate":900000}})", "900000.0 Hz isn't a sample rate"},
         {R"({"output":{"uid":"studio","layout":"","volume":{"1":2}}})", layout},
         {R"({"output":{"uid":"studio","layout":"AgBl*AAAAAAAAAAA"}})", layout},
         {R"({"output":{"uid":"studio","layout":"AgBlAAAA\nAAAAAAAA"}})", layout},
