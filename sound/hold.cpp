@@ -82,12 +82,14 @@ sigset_t blockEndingSignals() {
     return signals;
 }
 
-void hold(const Files& folder, const sigset_t& signals, pid_t parent) {
+void hold(const Files& folder, const sigset_t& signals) {
     auto* state = new Hold;
     state->folder = folder;
     state->signals = signals;
-    state->parent = parent;
     startWatcher(*state, waitForSignal);
+    // Read only now, after the report: a launcher that exits while the switch is under way is not
+    // the host, which still holds standard input; a host that dies closes it.
+    state->parent = getppid();
     startWatcher(*state, watchParent);
     while (auto line = readLine(STDIN_FILENO, longestLine)) {
         if (!line->tooLong && trimSpaces(line->text) == "restore") {

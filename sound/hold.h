@@ -4,7 +4,6 @@
 #include "sound/files.h"
 
 #include <signal.h>
-#include <sys/types.h>
 
 namespace sound {
 
@@ -13,7 +12,8 @@ namespace sound {
 sigset_t blockEndingSignals();
 
 // Waits for the line "restore", the end of standard input, one of the blocked signals or a parent
-// id other than `parent`; then restores the folder's snapshot exactly once and exits with status 0.
-[[noreturn]] void hold(const Files& folder, const sigset_t& signals, pid_t parent);
+// id other than the one read as the hold starts; then restores the folder's snapshot exactly once
+// and exits with status 0.
+[[noreturn]] void hold(const Files& folder, const sigset_t& signals);
 
 }  // namespace sound

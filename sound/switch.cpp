@@ -6,7 +6,6 @@
 #include "sound/hold.h"
 #include "sound/snapshot.h"
 
-#include <unistd.h>
 
 #include <csignal>
 #include <ctime>
@@ -31,9 +30,6 @@ std::string now() {
 void runSwitch() {
     // Before anything else, and before any thread: a signal from here on waits for the hold.
     sigset_t signals = blockEndingSignals();
-    // Taken now rather than after the report, so that a host that dies while we switch, or
-    // right after reading the report, is still noticed by the parent watch.
-    pid_t parent = getppid();
 
     Files folder = files("--switch");
     auto wanted = folder.load(folder.sorvane());
@@ -53,7 +49,7 @@ void runSwitch() {
     json::Object switched = appliedReport("switched", applied);
     switched["snapshot"] = kept ? "kept" : "taken";
     report::say(switched);
-    hold(folder, signals, parent);
+    hold(folder, signals);
 }
 
 }  // namespace sound

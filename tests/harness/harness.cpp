@@ -231,7 +231,7 @@ void Child::killParent() {
     }
 }
 
-void Child::awaitTimedSleep(double timeoutSeconds) {
+void Child::awaitSleep(const std::string& wait, double timeoutSeconds) {
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
     std::string path = "/proc/" + std::to_string(pid_) + "/wchan";
     while (remaining(deadline) > 0) {
@@ -241,7 +241,7 @@ void Child::awaitTimedSleep(double timeoutSeconds) {
             usleep(1000000);
             return;
         }
-        if (wchan.find("nanosleep") != std::string::npos) {
+        if (wchan.find(wait) != std::string::npos) {
             return;
         }
         usleep(1000);

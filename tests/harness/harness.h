@@ -47,9 +47,10 @@ public:
     void closeInput();
     void signal(int signalNumber);
     void killParent();
-    // Waits until the program's main thread sleeps in a timed wait, as a polling loop does between
-    // looks; where the system does not say what a thread waits in, waits a second instead.
-    void awaitTimedSleep(double timeoutSeconds = 10);
+    // Waits until the program's main thread sleeps in a kernel wait whose name holds `wait`
+    // ("nanosleep": a polling loop between looks; "pipe_read": a blocking read of standard input);
+    // where the system does not say what a thread waits in, waits a second instead.
+    void awaitSleep(const std::string& wait, double timeoutSeconds = 10);
     // The next line of standard output without its line feed; nothing at end or time-out.
     std::optional<std::string> readLine(double timeoutSeconds = 10);
     // Up to `count` bytes of standard output (fewer at end of output or time-out).

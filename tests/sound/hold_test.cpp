@@ -1,4 +1,5 @@
 // The hold after "--switch": every way the host lets go restores exactly once and exits 0.
+#include "harness/lanes.h"
 #include "tests/sound/sound_runs.h"
 
 #include <signal.h>
@@ -35,9 +36,17 @@ TEST(Hold, EachEndingRestoresOnce) {
         {"SIGINT", [](Child& c) { c.signal(SIGINT); }},
         {"SIGHUP", [](Child& c) { c.signal(SIGHUP); }},
         {"three signals", [](Child& c) { c.signal(SIGHUP); c.signal(SIGTERM); c.signal(SIGINT); }},
-        {"parent killed, input still open", [](Child& c) { c.killParent(); }, false, true},
+        // The parent is taken note of once the hold starts, as its read of standard input does.
+        {"parent killed, input still open", [](Child& c) { c.awaitSleep("pipe_read"); c.killParent(); }, false, true},
         {"SIGTERM during the switch", [](Child& c) { c.signal(SIGTERM); }, true},
-        {"parent killed during the switch", [](Child& c) { c.killParent(); }, true, true},
+        // A launcher gone during the switch is not the host, which still holds standard input.
+        {"launcher gone during the switch", [](Child& c) {
+             c.killParent();
+             c.awaitSleep("pipe_read");
+             std::this_thread::sleep_for(std::chrono::seconds(2));  // two looks of the parent watch
+             EXPECT_TRUE(harness::stillRunning(c.pid())) << "the hold ended while the host held on";
+             c.closeInput();
+         }, true, true},
     };
     for (const auto& c : cases) {
         Stage stage(studioWanted(), studioMachine(c.duringSwitch ? 100 : 0));

@@ -120,6 +120,7 @@ TEST(Races, ParentDeathAndSignalTogetherRestoreOnce) {
         auto offset = std::chrono::milliseconds(850 + (i % 8) * 30);
         auto child = startSwitch(stage, true);
         json switched = parsed(child.readLine());
+        child.awaitSleep("pipe_read");  // the hold has taken note of its parent
         auto held = Clock::now();
         child.killParent();
         std::this_thread::sleep_until(held + offset);

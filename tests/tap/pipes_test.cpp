@@ -54,7 +54,7 @@ TEST(Pipes, StopWhileACycleIsBlockedInAWrite) {
         {"SIGTERM", [](harness::Child& c) { c.signal(SIGTERM); }},
         {"SIGINT", [](harness::Child& c) { c.signal(SIGINT); }},
         // The capture takes note of its parent only after its report.
-        {"parent gone", [](harness::Child& c) { c.awaitTimedSleep(); c.killParent(); }}};
+        {"parent gone", [](harness::Child& c) { c.awaitSleep("nanosleep"); c.killParent(); }}};
     harness::inLanes(4, 3 * 5 * 2, [&](int i) {
         const auto& [name, stop] = stops[i / 2 % 5];
         const bool close = i % 2 == 1, ends = i / 2 % 5 >= 2;
