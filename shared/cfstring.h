@@ -29,7 +29,8 @@ private:
 // A new platform string holding the UTF-8 text (embedded NULs kept); empty when it cannot be made.
 String make(const std::string& text);
 
-// The UTF-8 text of a string reference; nothing for a null reference or a failed conversion.
+// The whole UTF-8 text of a string reference, U+0000 included; nothing for a null reference or a
+// failed conversion.
 // Does not release the reference.
 std::optional<std::string> text(CFStringRef ref);
 

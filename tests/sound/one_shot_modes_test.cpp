@@ -64,6 +64,9 @@ TEST(Read, DefaultsWithTheirSettings) {
         {{{"devices", {speakers}}, {"defaultOutput", "spk"}, {"faults", {{"uidd", -50}}}},
          R"({"output":{"uid":"spk","volume":{}}})"},
         {{{"devices", {bare}}, {"defaultOutput", "bare"}}, R"({"output":{"uid":"bare","volume":{}}})"},
+        {{{"devices", {{{"uid", std::string("s\0", 2)}, {"name", std::string("S\0t", 3)}, {"output", {2}}}}},
+          {"defaultOutput", std::string("s\0", 2)}},
+         R"({"output":{"name":"S\u0000t","uid":"s\u0000","volume":{}}})"},  // U+0000 kept
     };
     for (const auto& [description, settings] : cases) {
         harness::Machine machine(description);
