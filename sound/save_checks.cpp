@@ -1,7 +1,7 @@
 #include "sound/save_checks.h"
 
 #include "shared/numbers.h"
-#include "sound/base64.h"
+#include "base64.h"
 #include "sound/run.h"
 
 namespace sound {

@@ -1,7 +1,7 @@
 // Aggregate devices around taps: the description check, creation and destruction.
 #include "sim/call_log.h"
 #include "sim/cf_objects.h"
-#include "sim/io_run.h"
+#include "sim/io_thread.h"
 #include "sim/objects.h"
 #include "sim/state.h"
 

@@ -2,7 +2,6 @@
 
 #include "sim/cf_objects.h"
 #include "sim/machine_file.h"
-#include "sim/machine_parse.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,6 +34,15 @@ void append(int fd, const std::string& line) {
     do {
         n = ::write(fd, line.data(), line.size());
     } while (n < 0 && errno == EINTR);
+}
+
+// The four-character text of a code ('outp' → "outp").
+std::string fourCC(UInt32 code) {
+    std::string text(4, ' ');
+    for (int i = 0; i < 4; ++i) {
+        text[std::size_t(i)] = char((code >> (24 - 8 * i)) & 0xFF);
+    }
+    return text;
 }
 
 std::string textOf(const Entry& entry) {

@@ -1,6 +1,6 @@
 // IO procedures of aggregate devices: registration, start, stop and removal, each logged.
 #include "sim/call_log.h"
-#include "sim/io_run.h"
+#include "sim/io_thread.h"
 #include "sim/objects.h"
 #include "sim/state.h"
 

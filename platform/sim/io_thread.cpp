@@ -1,6 +1,5 @@
 // The IO thread of a started IO procedure, and the allocation count inside the procedure.
-#include "sim/audio.h"
-#include "sim/io_run.h"
+#include "sim/io_thread.h"
 #include "sim/taps.h"
 
 #include <pthread.h>
@@ -124,6 +123,34 @@ struct IORun {
 
 namespace {
 
+// The audio the simulated processes play: channel c of frame n of a process is
+// level * ((c + 1) / 16 + (n % 1000) / 1000000), computed in double and rounded to float. The
+// signal repeats every `period` frames.
+constexpr std::uint64_t period = 1000;
+
+float mix(const std::vector<double>& levels, UInt32 channel, std::uint64_t frame) {
+    double sum = 0;
+    for (double level : levels) {
+        sum += float(level * ((channel + 1) / 16.0 + double(frame % period) / 1000000.0));
+    }
+    return float(sum);
+}
+
+// The mix of channels firstChannel .. firstChannel + channels - 1 for frames 0 .. period + frames - 1,
+// so that the `frames` frames of any cycle lie in one piece starting at frame (n % period).
+// Interleaved: frame after frame; otherwise channel after channel, each period + frames long.
+std::vector<float> table(const std::vector<double>& levels, UInt32 firstChannel, UInt32 channels, UInt32 frames,
+                         bool interleaved) {
+    const std::size_t length = period + frames;
+    std::vector<float> out(length * channels);
+    for (std::size_t n = 0; n < length; ++n) {
+        for (UInt32 c = 0; c < channels; ++c) {
+            out[interleaved ? n * channels + c : c * length + n] = mix(levels, firstChannel + c, n);
+        }
+    }
+    return out;
+}
+
 std::uint64_t hostTime() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -166,7 +193,7 @@ void loop(IORun& run) {
             if (waitUntil(run, deadline)) break;
         }
         const std::uint64_t first = cycle * run.frames;
-        const std::size_t offset = std::size_t(first % audio::period);
+        const std::size_t offset = std::size_t(first % period);
         for (const IORun::Copy& copy : run.copies) {
             std::memcpy(copy.to, copy.from + offset * copy.floatsPerFrame, copy.count * sizeof(float));
         }
@@ -210,13 +237,13 @@ void prepare(IORun& run, const Machine& machine, const std::vector<const CATapDe
         }
         if (!carriesSignal || signal.channels == 0) continue;
         run.tables.push_back(
-            audio::table(signal.levels, signal.firstChannel, signal.channels, run.frames, interleaved));
+            table(signal.levels, signal.firstChannel, signal.channels, run.frames, interleaved));
         const float* table = run.tables.back().data();
         if (interleaved) {
             run.copies.push_back(IORun::Copy{run.buffers[firstBuffer].data(), table, signal.channels,
                                              std::size_t(run.frames) * signal.channels});
         } else {
-            const std::size_t length = audio::period + run.frames;
+            const std::size_t length = period + run.frames;
             for (UInt32 c = 0; c < signal.channels; ++c) {
                 run.copies.push_back(IORun::Copy{run.buffers[firstBuffer + c].data(), table + c * length, 1,
                                                  std::size_t(run.frames)});

@@ -1,14 +1,18 @@
 // The simulated machine as the machine file describes it: devices, audio processes, running
-// applications, tap behaviour and injected faults. Plain values; the file layer keeps them fresh.
+// applications, tap behaviour and injected faults; and reading it from the file's JSON document.
+// Plain values; the file layer keeps them fresh.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace sim {
@@ -85,5 +89,12 @@ struct Machine {
     // Index of the device with that UID; nothing when none has it.
     std::optional<std::size_t> deviceIndex(const std::string& uid) const;
 };
+
+// A machine file's JSON, in its own member order, so that writes keep the file as its author laid it out.
+using Document = nlohmann::ordered_json;
+
+// The machine a document describes; the text of the first thing wrong with it otherwise
+// ("devices[1].rate is not a number").
+std::variant<Machine, std::string> readMachine(const Document& document);
 
 }  // namespace sim

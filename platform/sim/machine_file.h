@@ -2,7 +2,6 @@
 #pragma once
 
 #include "sim/machine.h"
-#include "sim/machine_parse.h"
 
 #include <functional>
 #include <optional>
@@ -14,9 +13,6 @@ namespace sim {
 // SORVANE_MACHINE when set; else the built-in machine's file under ${TMPDIR:-/tmp}, created from
 // the built-in description when it is missing.
 std::string chooseMachinePath();
-
-// The built-in description as the text of a machine file.
-std::string builtInMachineText();
 
 // A set-up error: "simulated machine: <what>" on standard error, then exit status 3.
 [[noreturn]] void setupError(const std::string& what);

@@ -14,18 +14,10 @@ AudioObjectID stream(std::size_t deviceIndex, std::size_t streamIndex) {
     return firstStream + AudioObjectID(deviceIndex * 1000 + streamIndex);
 }
 
-const Device* Ref::device(const Machine& m) const {
-    return kind == Kind::device || kind == Kind::stream ? &m.devices[index] : nullptr;
-}
-
 const Stream* Ref::streamOf(const Machine& m) const {
     if (kind != Kind::stream) return nullptr;
     const Device& d = m.devices[index];
     return outputStream ? &d.output[stream] : &d.input[stream - d.output.size()];
-}
-
-const Process* Ref::process(const Machine& m) const {
-    return kind == Kind::process ? &m.processes[index] : nullptr;
 }
 
 Ref resolve(const Machine& machine, AudioObjectID object) {

@@ -28,9 +28,7 @@ struct Ref {
     std::size_t stream = 0;  // for streams: index among the device's output then input streams
     bool outputStream = true;
 
-    const Device* device(const Machine& m) const;
     const Stream* streamOf(const Machine& m) const;
-    const Process* process(const Machine& m) const;
 };
 
 // What the identifier names in this machine. Taps and aggregate devices are only classified by

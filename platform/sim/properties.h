@@ -3,7 +3,6 @@
 #pragma once
 
 #include "sim/machine.h"
-#include "sim/machine_parse.h"
 #include "sim/objects.h"
 #include "sim/tapping.h"
 
@@ -46,11 +45,7 @@ Reply plain(const T& value) {
     return r;
 }
 
-Reply objectList(const std::vector<AudioObjectID>& objects);
 Reply stringReply(std::optional<std::string> text);
-
-// The 40-byte linear PCM description of 32-bit float packed interleaved samples.
-AudioStreamBasicDescription floatFormat(double rate, UInt32 channels);
 
 bool systemHas(const Machine& m, const AudioObjectPropertyAddress& a);
 Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifier q);

@@ -1,6 +1,6 @@
 // The five property calls: object lookup, faults, sizes and the call log around the values that
 // properties.h describes.
-#include "sim/base64.h"
+#include "base64.h"
 #include "sim/call_log.h"
 #include "sim/cf_objects.h"
 #include "sim/properties.h"
@@ -169,7 +169,7 @@ void addWrittenValue(log::Entry& entry, const AudioObjectPropertyAddress* a, con
             }
             break;
         case kAudioDevicePropertyPreferredChannelLayout:
-            entry["value"] = base64::encode(static_cast<const std::uint8_t*>(data), size);
+            entry["value"] = base64::encode({static_cast<const std::uint8_t*>(data), size});
             break;
         default:
             break;

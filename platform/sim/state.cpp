@@ -2,7 +2,7 @@
 
 #include "sim/call_log.h"
 #include "sim/cf_objects.h"
-#include "sim/io_run.h"
+#include "sim/io_thread.h"
 #include "sim/testing.h"
 
 namespace sim {

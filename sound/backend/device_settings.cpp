@@ -3,7 +3,7 @@
 
 #include "shared/numbers.h"
 #include "shared/property.h"
-#include "sound/base64.h"
+#include "base64.h"
 
 #include <algorithm>
 #include <cmath>

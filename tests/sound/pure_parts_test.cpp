@@ -1,7 +1,7 @@
 // The pure parts of sorvane-sound: the settings record's JSON form, strict base64 for layouts, and
 // the rate as the report sentences word it.
 #include "sound/apply.h"
-#include "sound/base64.h"
+#include "base64.h"
 #include "sound/settings.h"
 
 #include <gtest/gtest.h>

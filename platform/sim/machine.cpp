@@ -1,0 +1,332 @@
+#include "sim/machine.h"
+
+#include "base64.h"
+
+#include <cstdint>
+#include <limits>
+#include <set>
+
+namespace sim {
+
+UInt32 Device::channels(bool outputSide) const {
+    UInt32 sum = 0;
+    for (const Stream& stream : outputSide ? output : input) {
+        sum += stream.channels;
+    }
+    return sum;
+}
+
+std::optional<OSStatus> TapBehaviour::fault(const std::string& step) const {
+    const auto found = faults.find(step);
+    if (found == faults.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<std::size_t> Machine::deviceIndex(const std::string& uid) const {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].uid == uid) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+// Reading: `from_json` for every part of the format, so that `get<Machine>()` reads a whole file.
+// Each check names the value it refuses by throwing `Bad`; where that value sits in the document is
+// worked out only when the complaint is reported, so the readers need not carry it along.
+namespace {
+
+constexpr std::int64_t int32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
+
+// Identifier ranges leave room for this many objects of each kind.
+constexpr std::size_t maxDevices = 900;
+constexpr std::size_t maxStreams = 999;
+constexpr std::size_t maxProcesses = 98999;
+
+struct Bad {
+    const Document* value;
+    std::string what;
+};
+
+[[noreturn]] void bad(const Document& value, std::string what) {
+    throw Bad{&value, std::move(what)};
+}
+
+// Where `target` sits below `from`, appended to `place` ("devices[0].volume.1"); false when it
+// is not there.
+bool findPlace(const Document& from, const Document* target, std::string& place) {
+    if (&from == target) return true;
+    const std::size_t length = place.size();
+    if (from.is_array()) {
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            place += "[" + std::to_string(i) + "]";
+            if (findPlace(from[i], target, place)) return true;
+            place.resize(length);
+        }
+    } else if (from.is_object()) {
+        for (auto it = from.begin(); it != from.end(); ++it) {
+            place += (length == 0 ? "" : ".") + it.key();
+            if (findPlace(it.value(), target, place)) return true;
+            place.resize(length);
+        }
+    }
+    return false;
+}
+
+const Document* member(const Document& object, const char* key) {
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &*found;
+}
+
+const Document& required(const Document& object, const char* key) {
+    const Document* value = member(object, key);
+    if (value == nullptr) bad(object, "has no \"" + std::string(key) + "\"");
+    return *value;
+}
+
+std::int64_t integer(const Document& v, std::int64_t minimum, std::int64_t maximum) {
+    if (!v.is_number_integer()) bad(v, "is not an integer");
+    const bool tooLarge = v.is_number_unsigned() && v.get<std::uint64_t>() > std::uint64_t(maximum);
+    if (tooLarge || v.get<std::int64_t>() < minimum || v.get<std::int64_t>() > maximum) {
+        bad(v, "is out of range (" + std::to_string(minimum) + " to " + std::to_string(maximum) + ")");
+    }
+    return v.get<std::int64_t>();
+}
+
+void checkObject(const Document& v) {
+    if (!v.is_object()) bad(v, "is not an object");
+}
+
+void checkArray(const Document& v, std::size_t most, const char* kind) {
+    if (!v.is_array()) bad(v, "is not an array");
+    if (v.size() > most) bad(v, "has more than " + std::to_string(most) + " " + kind);
+}
+
+bool isVersion(const std::string& text) {
+    int parts = 0;
+    std::size_t i = 0;
+    while (true) {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i == start || i - start > 6) return false;
+        ++parts;
+        if (i == text.size()) return parts <= 3;
+        if (text[i] != '.') return false;
+        ++i;
+    }
+}
+
+}  // namespace
+
+void from_json(const Document& v, std::string& out) {
+    if (!v.is_string()) bad(v, "is not a string");
+    out = v.get<std::string>();
+}
+
+void from_json(const Document& v, bool& out) {
+    if (!v.is_boolean()) bad(v, "is not true or false");
+    out = v.get<bool>();
+}
+
+void from_json(const Document& v, double& out) {
+    if (!v.is_number()) bad(v, "is not a number");  // JSON holds no infinities: the parser refuses them
+    out = v.get<double>();
+}
+
+void from_json(const Document& v, Fault& out) {
+    if (v.is_number_integer()) {
+        out = Fault{Fault::Kind::status, OSStatus(integer(v, int32Min, int32Max))};
+        return;
+    }
+    const std::string text = v.is_string() ? v.get<std::string>() : "";
+    if (text == "absent") out = Fault{Fault::Kind::absent, 0};
+    else if (text == "readonly") out = Fault{Fault::Kind::readOnly, 0};
+    else if (text == "null") out = Fault{Fault::Kind::null, 0};
+    else bad(v, "is not a fault (an integer status, \"absent\", \"readonly\" or \"null\")");
+}
+
+void from_json(const Document& v, Faults& out) {
+    checkObject(v);
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        const std::string& key = it.key();
+        bool printable = key.size() == 4;
+        for (char c : key) printable = printable && c >= 0x20 && c <= 0x7E;
+        if (!printable) bad(v, "has the key \"" + key + "\", not a four-character selector");
+        const UInt32 selector = UInt32(std::uint8_t(key[0])) << 24 | UInt32(std::uint8_t(key[1])) << 16 |
+                                UInt32(std::uint8_t(key[2])) << 8 | UInt32(std::uint8_t(key[3]));
+        from_json(it.value(), out[selector]);
+    }
+}
+
+template <class T>
+void from_json(const Document& v, std::optional<T>& out) {
+    from_json(v, out.emplace());
+}
+
+template <class T>
+void from_json(const Document& v, std::vector<T>& out) {
+    if (!v.is_array()) bad(v, "is not an array");
+    out.clear();
+    for (const Document& item : v) from_json(item, out.emplace_back());
+}
+
+// Member `key` of `object` read into `out` when it is there; left as it is otherwise.
+template <class T>
+void read(const Document& object, const char* key, T& out) {
+    if (const Document* value = member(object, key)) from_json(*value, out);
+}
+
+void from_json(const Document& v, Stream& out) {
+    if (!v.is_object()) {
+        out.channels = UInt32(integer(v, 0, 256));
+        return;
+    }
+    out.channels = UInt32(integer(required(v, "channels"), 0, 256));
+    read(v, "fault", out.fault);
+}
+
+void from_json(const Document& v, Device& out) {
+    checkObject(v);
+    from_json(required(v, "uid"), out.uid);
+    read(v, "name", out.name);
+    read(v, "rate", out.rate);
+    if (const Document* rates = member(v, "rates")) {
+        if (!rates->is_array()) bad(*rates, "is not an array");
+        out.rates.emplace();
+        for (const Document& pair : *rates) {
+            if (!pair.is_array() || pair.size() != 2) bad(pair, "is not a [minimum, maximum] pair");
+            auto& [lo, hi] = out.rates->emplace_back();
+            from_json(pair[0], lo);
+            from_json(pair[1], hi);
+            if (lo > hi) bad(pair, "has its minimum above its maximum");
+        }
+    }
+    read(v, "output", out.output);
+    read(v, "input", out.input);
+    if (out.output.size() + out.input.size() > maxStreams) {
+        bad(v, "has more than " + std::to_string(maxStreams) + " streams");
+    }
+    if (const Document* layout = member(v, "layout")) {
+        std::string text;
+        from_json(*layout, text);
+        out.layout = base64::decode(text);
+        if (!out.layout) bad(*layout, "is not valid base64");
+    }
+    if (const Document* volume = member(v, "volume")) {
+        checkObject(*volume);
+        for (auto it = volume->begin(); it != volume->end(); ++it) {
+            const std::string& key = it.key();
+            const bool decimal = !key.empty() && key.size() <= 10 && (key.size() == 1 || key[0] != '0') &&
+                                 key.find_first_not_of("0123456789") == std::string::npos &&
+                                 std::stoull(key) <= std::numeric_limits<UInt32>::max();
+            if (!decimal) bad(*volume, "has the key \"" + key + "\", not a decimal element number");
+            from_json(it.value(), out.volume[UInt32(std::stoull(key))]);
+        }
+    }
+    read(v, "faults", out.faults);
+}
+
+void from_json(const Document& v, Process& out) {
+    checkObject(v);
+    out.pid = std::int32_t(integer(required(v, "pid"), int32Min, int32Max));
+    read(v, "bundleId", out.bundleId);
+    read(v, "playing", out.playing);
+    read(v, "devices", out.devices);
+    read(v, "level", out.level);
+    read(v, "faults", out.faults);
+}
+
+void from_json(const Document& v, App& out) {
+    checkObject(v);
+    const Document& pid = required(v, "pid");
+    if (pid.is_number_integer()) {
+        out.pid = std::int32_t(integer(pid, int32Min, int32Max));
+    } else if (pid != "parent") {
+        bad(pid, "is neither an integer nor \"parent\"");
+    }
+    read(v, "bundleId", out.bundleId);
+    read(v, "name", out.name);
+    if (const Document* policy = member(v, "policy")) out.policy = long(integer(*policy, 0, 2));
+}
+
+void from_json(const Document& v, TapBehaviour& out) {
+    checkObject(v);
+    read(v, "float", out.isFloat);
+    if (const Document* bits = member(v, "bits")) {
+        out.bits = UInt32(integer(*bits, 8, 64));
+        if (out.bits % 8 != 0) bad(*bits, "is not a whole number of bytes");
+    }
+    if (const Document* channels = member(v, "channels")) out.channels = UInt32(integer(*channels, 0, 256));
+    read(v, "interleaved", out.interleaved);
+    if (const Document* frames = member(v, "frames")) out.frames = UInt32(integer(*frames, 1, 1 << 17));
+    if (const Document* clock = member(v, "clock")) {
+        if (*clock != "realtime" && *clock != "fast") bad(*clock, "is neither \"realtime\" nor \"fast\"");
+        out.fast = *clock == "fast";
+    }
+    if (const Document* cycles = member(v, "cycles")) {
+        out.cycles = std::uint64_t(integer(*cycles, 0, std::numeric_limits<std::int64_t>::max()));
+    }
+    if (const Document* faults = member(v, "faults")) {
+        checkObject(*faults);
+        // A closed set: a misspelt step would otherwise be a fault that silently never fires.
+        for (auto it = faults->begin(); it != faults->end(); ++it) {
+            const std::string& step = it.key();
+            if (step != "create" && step != "aggregate" && step != "ioproc" && step != "start") {
+                bad(*faults, "has an unknown member \"" + step + "\"");
+            }
+            out.faults[step] = OSStatus(integer(it.value(), int32Min, int32Max));
+        }
+    }
+}
+
+// Members the format does not name are left for whoever wrote them (notes, later additions).
+void from_json(const Document& v, Machine& out) {
+    checkObject(v);
+    if (const Document* system = member(v, "system")) {
+        from_json(*system, out.system);
+        if (!isVersion(out.system)) bad(*system, "is not a version such as \"15.0\"");
+    }
+    // null, like an absent member: no default device.
+    if (const Document* uid = member(v, "defaultOutput"); uid != nullptr && !uid->is_null()) {
+        from_json(*uid, out.defaultOutput);
+    }
+    if (const Document* uid = member(v, "defaultInput"); uid != nullptr && !uid->is_null()) {
+        from_json(*uid, out.defaultInput);
+    }
+    if (const Document* devices = member(v, "devices")) {
+        checkArray(*devices, maxDevices, "devices");
+        from_json(*devices, out.devices);
+        std::set<std::string> uids;
+        for (std::size_t i = 0; i < out.devices.size(); ++i) {
+            if (!uids.insert(out.devices[i].uid).second) {
+                bad((*devices)[i]["uid"], "\"" + out.devices[i].uid + "\" names an earlier device too");
+            }
+        }
+    }
+    if (const Document* processes = member(v, "processes")) {
+        checkArray(*processes, maxProcesses, "processes");
+        from_json(*processes, out.processes);
+    }
+    read(v, "apps", out.apps);
+    read(v, "tap", out.tap);
+    if (const Document* delay = member(v, "setDelayMs")) {
+        from_json(*delay, out.setDelayMs);
+        if (out.setDelayMs < 0 || out.setDelayMs > 600000) bad(*delay, "is out of range (0 to 600000)");
+    }
+    read(v, "faults", out.faults);
+}
+
+std::variant<Machine, std::string> readMachine(const Document& document) {
+    try {
+        return document.get<Machine>();
+    } catch (const Bad& problem) {
+        std::string place;
+        findPlace(document, problem.value, place);
+        return (place.empty() ? "the machine" : place) + " " + problem.what;
+    }
+}
+
+}  // namespace sim
