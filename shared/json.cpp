@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace json {
 
@@ -17,10 +18,52 @@ std::optional<double> Value::number() const {
 
 namespace {
 
+// The length of the well-formed UTF-8 sequence of two to four bytes at `at`, or of its longest
+// well-formed start when it is cut short or broken (1 for a byte that starts none); and whether it
+// is whole.
+std::pair<std::size_t, bool> sequenceAt(const std::string& text, std::size_t at) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0) {
+        return {1, false};
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (at + k >= text.size()) {
+            return {k, false};
+        }
+        auto next = static_cast<unsigned char>(text[at + k]);
+        // The second byte's range excludes overlong forms, surrogates and code points past U+10FFFF.
+        unsigned char low = 0x80, high = 0xBF;
+        if (k == 1) {
+            low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        if (next < low || next > high) {
+            return {k, false};
+        }
+    }
+    return {length, true};
+}
+
 void appendQuoted(std::string& out, const std::string& text) {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    for (unsigned char c : text) {
+    for (std::size_t at = 0; at < text.size();) {
+        auto c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x80) {
+            // Non-ASCII text goes out as it is; what is not UTF-8 goes out as U+FFFD, one for each
+            // broken sequence, as the platform's own string conversion does.
+            auto [length, whole] = sequenceAt(text, at);
+            if (whole) {
+                out.append(text, at, length);
+            } else {
+                out += "\xEF\xBF\xBD";
+            }
+            at += length;
+            continue;
+        }
+        ++at;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -36,7 +79,7 @@ void appendQuoted(std::string& out, const std::string& text) {
                 out += hex[c >> 4];
                 out += hex[c & 0xF];
             } else {
-                out += static_cast<char>(c);  // non-ASCII bytes go out as they are
+                out += static_cast<char>(c);
             }
         }
     }

@@ -1,6 +1,7 @@
 // The JSON values of reports and records, and our own writer for them: compact, object keys in
-// byte-wise sorted order at every level, the solidus escaped, non-ASCII text written raw, whole
-// floats without a fraction. Parsing of outside text is in json_read.h.
+// byte-wise sorted order at every level, the solidus escaped, non-ASCII text written raw (bytes
+// that are not UTF-8 as U+FFFD, so the text is always valid JSON), whole floats without a
+// fraction. Parsing of outside text is in json_read.h.
 #pragma once
 
 #include <cstdint>

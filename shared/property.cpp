@@ -60,6 +60,10 @@ std::vector<AudioObjectID> readObjects(AudioObjectID object, AudioObjectProperty
     if (AudioObjectGetPropertyData(object, &where, 0, nullptr, &got, objects.data()) != 0) {
         return {};
     }
+    // The list may have shrunk since the size query (a process exited): only what the read filled.
+    if (got / sizeof(AudioObjectID) < count) {
+        objects.resize(got / sizeof(AudioObjectID));
+    }
     return objects;
 }
 
@@ -77,6 +81,11 @@ std::optional<std::string> readString(AudioObjectID object, AudioObjectPropertyS
 std::pair<OSStatus, AudioObjectID> translateUID(const std::string& uid) {
     cf::String ref = cf::make(uid);
     CFStringRef qualifier = ref.get();
+    // Text the platform cannot make a string of (not UTF-8) names no device; a null qualifier
+    // must never reach the platform.
+    if (qualifier == nullptr) {
+        return {0, kAudioObjectUnknown};
+    }
     AudioObjectID device = 0;
     UInt32 size = sizeof device;
     auto where = address(kAudioHardwarePropertyTranslateUIDToDevice);

@@ -39,6 +39,10 @@ void settleSignalBookkeeping() {
 
 void readOptions() {
     bundleID = option("--bundle-id");
+    // An empty identifier names no app; taken as one it would tap every process that has none.
+    if (bundleID && bundleID->empty()) {
+        bundleID.reset();
+    }
     pids = parsePids(option("--pid").value_or(""));
     if (!bundleID && pids.empty()) {
         report::failWithStatus("say which app: --bundle-id ID or --pid N; this never taps the whole Mac");

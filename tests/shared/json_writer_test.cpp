@@ -16,6 +16,9 @@ TEST(JsonWriter, EscapesSolidusQuotesAndControlsButNotNonAscii) {
     EXPECT_EQ(text("say \"hi\"\\"), R"("say \"hi\"\\")");
     EXPECT_EQ(text(std::string("a\nb\tc\x01\x1f", 7)), R"("a\nb\tc\u0001\u001f")");
     EXPECT_EQ(text("Café – 東京"), "\"Café – 東京\"");
+    // Each broken or cut sequence, a stray byte, an overlong form and a surrogate's bytes: U+FFFD.
+    EXPECT_EQ(text("a\xff" "b\xe2\x82" "c\xed\xa0\x80" "d\xc0\xaf" "e\xf0\x9f\x8e"),
+              "\"a\uFFFDb\uFFFDc\uFFFD\uFFFD\uFFFDd\uFFFD\uFFFDe\uFFFD\"");
 }
 
 TEST(JsonWriter, SortsKeysAtEveryLevelAndIsCompact) {
