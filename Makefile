@@ -3,17 +3,23 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build demo test bench sanitize fuzz clean
+.PHONY: all bootstrap build demo test bench sanitize fuzz macos clean
 
 all: build
 
 bootstrap:
 	@./scripts/bootstrap
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+# $(call configure,FOLDER,FLAGS) configures FOLDER when it has no build yet or was configured with
+# other flags (kept in FOLDER/cmake-flags); afresh, so that a flag taken away is gone too.
+quote = '$(subst ','\'',$(1))'
+same = $(if $(subst x$(1),,x$(2))$(subst x$(2),,x$(1)),,yes)
+configure = $(if $(and $(wildcard $(1)/build.ninja),$(wildcard $(1)/cmake-flags),$(call same,$(file <$(1)/cmake-flags),$(strip $(2)))),\
+    @: $(1) is configured with these flags,\
+    cmake --fresh -S . -B $(1) -G Ninja $(2) && printf '%s\n' $(call quote,$(strip $(2))) >$(1)/cmake-flags)
 
-build: bootstrap $(BUILD)/build.ninja
+build: bootstrap
+	$(call configure,$(BUILD),$(CMAKE_FLAGS))
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
@@ -31,21 +37,33 @@ bench: build
 # 88 TSan), which no test accepts, since the programs themselves only ever exit 0 or 1.
 SANITIZE_ASAN = ASAN_OPTIONS=detect_leaks=1:exitcode=86 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87
 SANITIZE_TSAN = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=88
+# The benchmarks are left out: nothing runs them there.
+ASAN_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF $(CMAKE_FLAGS)
+TSAN_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF $(CMAKE_FLAGS)
 sanitize: bootstrap
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	$(call configure,build-asan,$(ASAN_FLAGS))
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && $(SANITIZE_ASAN) ctest --output-on-failure -j $(JOBS)
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSORVANE_SANITIZE=thread $(CMAKE_FLAGS)
+	$(call configure,build-tsan,$(TSAN_FLAGS))
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && $(SANITIZE_TSAN) ctest --output-on-failure -j $(JOBS)
 
-# libFuzzer targets built with clang; each runs FUZZ_SECONDS from the seeds in tests/fuzz/corpus.
+# libFuzzer targets built with clang, without the tests and benchmarks; each runs FUZZ_SECONDS
+# from the seeds in tests/fuzz/corpus.
 FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_TESTS=OFF $(CMAKE_FLAGS)
 fuzz:
 	@SORVANE_FUZZ=1 ./scripts/bootstrap
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_TESTS=OFF $(CMAKE_FLAGS)
+	$(call configure,build-fuzz,$(FUZZ_FLAGS))
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/fuzz build-fuzz $(FUZZ_SECONDS)
 
+# The macOS configuration's libraries cross-built here against a macOS SDK folder, for arm64 and
+# x86_64, and checked for their minimum OS and the platform symbols they use (scripts/macos-check).
+MACOS_SDK ?= $(HOME)/macos-sdk
+macos:
+	@SORVANE_MACOS=1 ./scripts/bootstrap
+	JOBS=$(JOBS) ./scripts/macos-check $(MACOS_SDK) build-macos
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-macos

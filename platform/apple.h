@@ -1,6 +1,7 @@
 // The few Objective-C pieces of the platform behind plain C++: the process tap description and
-// its creation, the aggregate device description, the running-application lookup and the
-// system version test. One macOS implementation (platform/macos/*.mm), one simulated.
+// its creation, the aggregate device description, the running-application lookup and whether
+// taps can follow a bundle identifier. One macOS implementation (platform/macos/*.mm), one
+// simulated.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
@@ -29,7 +30,7 @@ public:
     void setName(const std::string& name);
     void setPrivate(bool isPrivate);
     void setMuteBehavior(long behavior);
-    // macOS 26.0 and later only; callers check `systemAtLeast(26, 0)` first.
+    // Only when `bundleTapsAvailable()`; otherwise they do nothing.
     void setBundleIDs(const std::vector<std::string>& bundleIDs);
     void setProcessRestoreEnabled(bool enabled);
     // The description's own UUID as upper-case 8-4-4-4-12 text.
@@ -65,7 +66,9 @@ struct RunningApplication {
 // The running application with that process id, or nothing when there is none.
 std::optional<RunningApplication> runningApplication(pid_t pid);
 
-// True when the running system is at least that version.
-bool systemAtLeast(long major, long minor, long patch = 0);
+// True when a tap can follow a bundle identifier (`setBundleIDs`, `setProcessRestoreEnabled`):
+// the program was built with an SDK that declares them (macOS 26 or later) and runs on macOS 26.0
+// or later. A program built with an older SDK cannot hand the platform a bundle list on any system.
+bool bundleTapsAvailable();
 
 }  // namespace apple

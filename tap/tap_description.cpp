@@ -25,7 +25,7 @@ apple::TapDescription bundleTap(const std::string& id) {
         report::failWithStatus("that's Sorvane itself");
     }
     // From macOS 26 the platform follows the bundle itself, so the app need not be sounding yet.
-    if (!deviceUID && apple::systemAtLeast(26, 0)) {
+    if (!deviceUID && apple::bundleTapsAvailable()) {
         auto description = apple::TapDescription::stereoMixdown({});
         description.setBundleIDs({id});
         description.setProcessRestoreEnabled(true);

@@ -1,4 +1,4 @@
-// The running application of a process id, and the running system's version.
+// The running application of a process id.
 #include "apple.h"
 #include "ns_text.h"
 
@@ -19,11 +19,6 @@ std::optional<RunningApplication> runningApplication(pid_t pid) {
         result.activationPolicy = static_cast<long>(app.activationPolicy);
         return result;
     }
-}
-
-bool systemAtLeast(long major, long minor, long patch) {
-    NSOperatingSystemVersion version{major, minor, patch};
-    return [[NSProcessInfo processInfo] isOperatingSystemAtLeastVersion:version];
 }
 
 }  // namespace apple

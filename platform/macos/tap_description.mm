@@ -1,11 +1,19 @@
 // CATapDescription behind apple::TapDescription, and process-tap creation, which macOS
-// declares for Objective-C only.
+// declares for Objective-C only; and whether a tap can follow a bundle identifier.
 #include "apple.h"
 #include "ns_text.h"
 
 #import <CoreAudio/AudioHardwareTapping.h>
 #import <CoreAudio/CATapDescription.h>
 #import <Foundation/Foundation.h>
+
+// CATapDescription's bundle members (bundleIDs, processRestoreEnabled) are declared from the
+// macOS 26 SDK on; @available only tests the running system, so older SDKs must not see them.
+#if defined(__MAC_OS_X_VERSION_MAX_ALLOWED) && __MAC_OS_X_VERSION_MAX_ALLOWED >= 260000
+#define SORVANE_SDK_BUNDLE_TAPS 1
+#else
+#define SORVANE_SDK_BUNDLE_TAPS 0
+#endif
 
 namespace apple {
 
@@ -50,31 +58,45 @@ TapDescription TapDescription::deviceStream(const std::vector<AudioObjectID>& pr
 }
 
 void TapDescription::setName(const std::string& name) {
-    impl_->object.name = nsText(name);
+    @autoreleasepool {
+        impl_->object.name = nsText(name);
+    }
 }
 
 void TapDescription::setPrivate(bool isPrivate) {
-    [impl_->object setPrivate:isPrivate];
+    @autoreleasepool {
+        [impl_->object setPrivate:isPrivate];
+    }
 }
 
 void TapDescription::setMuteBehavior(long behavior) {
-    impl_->object.muteBehavior = static_cast<CATapMuteBehavior>(behavior);
+    @autoreleasepool {
+        impl_->object.muteBehavior = static_cast<CATapMuteBehavior>(behavior);
+    }
 }
 
-void TapDescription::setBundleIDs(const std::vector<std::string>& bundleIDs) {
+void TapDescription::setBundleIDs([[maybe_unused]] const std::vector<std::string>& bundleIDs) {
+#if SORVANE_SDK_BUNDLE_TAPS
     if (@available(macOS 26.0, *)) {
-        NSMutableArray<NSString*>* list = [NSMutableArray arrayWithCapacity:bundleIDs.size()];
-        for (const std::string& id : bundleIDs) {
-            [list addObject:nsText(id)];
+        @autoreleasepool {
+            NSMutableArray<NSString*>* list = [NSMutableArray arrayWithCapacity:bundleIDs.size()];
+            for (const std::string& id : bundleIDs) {
+                [list addObject:nsText(id)];
+            }
+            impl_->object.bundleIDs = list;
         }
-        impl_->object.bundleIDs = list;
     }
+#endif
 }
 
-void TapDescription::setProcessRestoreEnabled(bool enabled) {
+void TapDescription::setProcessRestoreEnabled([[maybe_unused]] bool enabled) {
+#if SORVANE_SDK_BUNDLE_TAPS
     if (@available(macOS 26.0, *)) {
-        impl_->object.processRestoreEnabled = enabled;
+        @autoreleasepool {
+            impl_->object.processRestoreEnabled = enabled;
+        }
     }
+#endif
 }
 
 std::string TapDescription::uuidString() const {
@@ -83,8 +105,20 @@ std::string TapDescription::uuidString() const {
     }
 }
 
+bool bundleTapsAvailable() {
+#if SORVANE_SDK_BUNDLE_TAPS
+    if (@available(macOS 26.0, *)) {
+        return true;
+    }
+#endif
+    return false;
+}
+
 OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap) {
-    return AudioHardwareCreateProcessTap(description.impl()->object, tap);
+    // The platform may autorelease what it makes of the description; none of it outlives the call.
+    @autoreleasepool {
+        return AudioHardwareCreateProcessTap(description.impl()->object, tap);
+    }
 }
 
 OSStatus destroyProcessTap(AudioObjectID tap) {

@@ -50,11 +50,13 @@ struct AudioValueRange {
     Float64 mMaximum;
 };
 
+enum SMPTETimeType : UInt32 {};
+
 struct SMPTETime {
     int16_t mSubframes;
     int16_t mSubframeDivisor;
     UInt32 mCounter;
-    UInt32 mType;
+    SMPTETimeType mType;
     UInt32 mFlags;
     int16_t mHours;
     int16_t mMinutes;
@@ -91,7 +93,9 @@ typedef OSStatus (*AudioDeviceIOProc)(AudioObjectID inDevice, const AudioTimeSta
                                       void* inClientData);
 typedef AudioDeviceIOProc AudioDeviceIOProcID;
 
-enum : AudioObjectID { kAudioObjectUnknown = 0, kAudioObjectSystemObject = 1 };
+enum : AudioObjectID { kAudioObjectUnknown = 0 };
+// The platform declares it as a plain int, unlike the unknown object above.
+enum : int { kAudioObjectSystemObject = 1 };
 
 enum : UInt32 {
     kAudioObjectPropertyScopeGlobal = 0x676C6F62,  // 'glob'

@@ -9,8 +9,9 @@ typedef unsigned char Boolean;
 typedef uint8_t UInt8;
 typedef uint32_t UInt32;
 typedef int32_t SInt32;
-typedef uint64_t UInt64;
-typedef int64_t SInt64;
+// As on macOS, where these are long long in every ABI (uint64_t is plain long on 64-bit Linux).
+typedef unsigned long long UInt64;
+typedef long long SInt64;
 typedef float Float32;
 typedef double Float64;
 typedef SInt32 OSStatus;
