@@ -6,46 +6,43 @@ namespace {
 
 using CallLog = SimTest;
 using json = nlohmann::json;
-constexpr auto utf8 = kCFStringEncodingUTF8;
 
 TEST_F(CallLog, LinesNameTheCallTheAddressAndTheOutcome) {
     read<AudioObjectID>(systemObject, at("dOut"));
-    read<Float64>(device(2), at("nsrt"));  // the microphone has no rate
     write<Float32>(device(1), at("volm", out, 2), 0.5f);
-    const auto lines = machine->log();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], (json{{"fn", "AudioObjectGetPropertyData"}, {"object", 1}, {"selector", "dOut"},
-                              {"scope", "glob"}, {"element", 0}, {"status", 0}, {"size", 4}}));
-    EXPECT_EQ(lines[1]["status"], kAudioHardwareUnknownPropertyError);
-    EXPECT_EQ(lines[2], (json{{"fn", "AudioObjectSetPropertyData"}, {"object", device(1)}, {"selector", "volm"},
-                              {"scope", "outp"}, {"element", 2}, {"size", 4}, {"value", 0.5}, {"status", 0}}));
+    EXPECT_EQ(machine->log(), (std::vector<json>{{{"fn", "AudioObjectGetPropertyData"}, {"object", 1},
+                                                  {"selector", "dOut"}, {"scope", "glob"}, {"element", 0},
+                                                  {"status", 0}, {"size", 4}},
+                                                 {{"fn", "AudioObjectSetPropertyData"}, {"object", device(1)},
+                                                  {"selector", "volm"}, {"scope", "outp"}, {"element", 2},
+                                                  {"size", 4}, {"value", 0.5}, {"status", 0}}}));
 }
 
 TEST_F(CallLog, ProcessesWritingAtOnceLeaveWholeLinesAndExitLinesCountingTheirStrings) {
     const long inherited = sim::stringsAlive();
     const std::string text(5000, 'x');  // longer than any buffer a line might be cut at
     EXPECT_EQ(inChildren(3, [&](int) {
-                  for (int i = 0; i < 300; ++i) CFRelease(CFStringCreateWithCString(nullptr, text.c_str(), utf8));
+                  for (int i = 0; i < 300; ++i) {
+                      CFRelease(CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
+                  }
                   read<CFStringRef>(device(0), at("uid "));  // handed over, never released
-                  const CFStringRef ref = CFStringCreateWithCString(nullptr, "held", utf8);
+                  const CFStringRef ref = CFStringCreateWithCString(nullptr, "held", kCFStringEncodingUTF8);
                   CFRelease(CFRetain(ref));
                   CFRelease(ref);
                   CFRelease(ref);  // no longer live: counted, and its old text is not read
                   CFRelease(nullptr);
                   if (CFStringGetLength(ref) != 0) _exit(1);
               }), (std::vector<int>{0, 0, 0}));
-    int made = 0, overReleases = 0, exits = 0;
+    int made = 0, exits = 0;
     for (const auto& line : machine->log()) {
         ASSERT_TRUE(line.is_object());
         made += line.value("text", "") == text;
-        overReleases += line.value("fn", "") == "CFRelease" && line.value("overRelease", false);
         if (line["fn"] != "exit") continue;
         ++exits;
         EXPECT_EQ(line, (json{{"fn", "exit"}, {"stringsAlive", inherited + 1}, {"overReleases", 2}}));
     }
     EXPECT_EQ(exits, 3);
     EXPECT_EQ(made, 3 * 300);
-    EXPECT_EQ(overReleases, 3 * 2);
 }
 
 }  // namespace

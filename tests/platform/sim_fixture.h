@@ -14,13 +14,14 @@
 
 namespace platform_test {
 
-constexpr UInt32 glob = kAudioObjectPropertyScopeGlobal, out = kAudioObjectPropertyScopeOutput;
+constexpr UInt32 out = kAudioObjectPropertyScopeOutput;
 constexpr AudioObjectID systemObject = kAudioObjectSystemObject;
 // The place in the file decides the identifiers.
 constexpr AudioObjectID device(int index) { return 100 + AudioObjectID(index); }
 constexpr AudioObjectID process(int index) { return 1000 + AudioObjectID(index); }
 
-inline AudioObjectPropertyAddress at(const char (&s)[5], UInt32 scope = glob, UInt32 element = 0) {
+inline AudioObjectPropertyAddress at(const char (&s)[5], UInt32 scope = kAudioObjectPropertyScopeGlobal,
+                                     UInt32 element = 0) {
     return {UInt32(s[0]) << 24 | UInt32(s[1]) << 16 | UInt32(s[2]) << 8 | UInt32(s[3]), scope, element};
 }
 
@@ -36,25 +37,18 @@ OSStatus write(AudioObjectID object, const AudioObjectPropertyAddress& address, 
     return AudioObjectSetPropertyData(object, &address, 0, nullptr, sizeof(T), &value);
 }
 
-inline nlohmann::json studio() {
-    return nlohmann::json::parse(R"({"defaultOutput": "spk", "defaultInput": "mic", "processes": [{"pid": 501}],
-      "devices": [{"uid": "spk", "name": "Speakers", "rate": 48000, "output": [2], "volume": {"0": 0.5},
-                   "rates": [[44100, 44100], [48000, 48000], [88200, 96000]]},
-        {"uid": "studio", "rate": 44100, "output": [2, 8], "input": [2], "volume": {"1": 0.25, "2": 0.75},
-         "layout": "AgBlAAAAAAAAAAAA"}, {"uid": "mic", "input": [1]}], "tap": {"clock": "fast", "frames": 64}})");
-}
-
 class SimTest : public ::testing::Test {
 protected:
-    void SetUp() override { use(studio()); }
-    void TearDown() override { sim::resetForTests(); }
-    void use(const nlohmann::json& description) {
-        machine = std::make_unique<harness::Machine>(description);
+    void SetUp() override {
+        machine = std::make_unique<harness::Machine>(nlohmann::json::parse(R"({"defaultOutput": "spk",
+          "processes": [{"pid": 501}], "tap": {"clock": "fast", "frames": 64}, "devices": [
+          {"uid": "spk", "rate": 48000, "output": [2]}, {"uid": "studio", "output": [2], "volume": {"1": 1, "2": 1}},
+          {"uid": "mic", "input": [1]}]})"));
         setenv("SORVANE_MACHINE", machine->path().c_str(), 1);
         setenv("SORVANE_MACHINE_LOG", machine->logPath().c_str(), 1);
         sim::resetForTests();
     }
-    std::string fileText() const { return harness::readFile(machine->path()).value_or(""); }
+    void TearDown() override { sim::resetForTests(); }
 
     std::unique_ptr<harness::Machine> machine;
 };
