@@ -5,7 +5,6 @@
 #include "sound/command_line.h"
 
 #include <algorithm>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,41 +19,27 @@ bool present(const std::vector<std::string>& args, const std::string& option) {
     return std::find(args.begin(), args.end(), option) != args.end();
 }
 
-void checkFolder(const std::vector<std::string>& args, const std::string& option) {
-    auto folder = sound::folderArgument(args, option);
-    auto first = std::find(args.begin(), args.end(), option);
-    if (first == args.end() || std::next(first) == args.end()) {
-        fuzz::require(!folder, "no folder when the option is missing or last");
-        return;
-    }
-    fuzz::require(folder == *std::next(first), "the folder is the argument after the first occurrence");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto args = fuzz::arguments(data, size);
     sound::Mode chosen = sound::mode(args);
-
-    // The chosen mode's option is present and no option earlier in the order is.
-    bool reached = chosen == sound::Mode::none;
+    bool anyOption = false;
     for (const auto& [option, mode] : modes) {
-        if (mode == chosen) {
-            fuzz::require(present(args, option), "the chosen mode's option is present");
-            reached = true;
-            break;
-        }
-        fuzz::require(!present(args, option), "no earlier mode's option is present");
+        anyOption = anyOption || present(args, option);
+        fuzz::require(mode != chosen || present(args, option), "the chosen mode's option is present");
     }
-    fuzz::require(reached, "the mode is one of the six or none");
-    if (chosen == sound::Mode::none) {
-        for (const auto& [option, mode] : modes) {
-            fuzz::require(!present(args, option), "none only when no mode option is present");
-        }
-    }
+    fuzz::require((chosen == sound::Mode::none) == !anyOption, "a mode is chosen exactly when one is asked for");
 
+    // A folder, when there is one, is an argument that follows the option.
     for (const char* option : {"--save", "--restore", "--switch"}) {
-        checkFolder(args, option);
+        auto folder = sound::folderArgument(args, option);
+        bool follows = false;
+        for (std::size_t i = 1; folder && i < args.size(); ++i) {
+            follows = follows || (args[i - 1] == option && args[i] == *folder);
+        }
+        fuzz::require(!folder || follows, "the folder follows its option");
+        fuzz::require(folder || !present(args, option) || args.back() == option, "an option not last has a folder");
     }
     return 0;
 }

@@ -34,39 +34,30 @@ std::string joined(const std::vector<std::int32_t>& pids) {
     return text;
 }
 
-// The place against a count of every channel up to the pair.
+// Invariants of the place found for the pair starting at 1-based channel `master`: missing exactly
+// when the pair lies past the channels, found where its first channel is, split only where a
+// stream ends between its two channels.
 void checkPlace(const std::vector<std::uint32_t>& counts, std::int64_t master) {
     tap::PairPlace place = tap::locatePair(counts, master);
     std::int64_t total = 0;
+    bool boundary = false;  // a stream ends after channel `master`
     for (auto count : counts) {
         total += count;
+        boundary = boundary || total == master;
     }
-    if (master < 1 || total <= master) {  // the pair needs master + 1 channels
-        fuzz::require(place.kind == tap::PairPlace::Kind::missing, "a pair past the channels is missing");
-        return;
+    bool within = master >= 1 && master < total;
+    fuzz::require((place.kind == tap::PairPlace::Kind::missing) == !within, "missing exactly past the channels");
+    if (place.kind == tap::PairPlace::Kind::split) {
+        fuzz::require(boundary, "split only where a stream ends");
     }
-    // The streams holding 0-based channels master - 1 and master.
-    std::int64_t start = 0;
-    std::size_t firstStream = counts.size(), secondStream = counts.size();
-    std::int64_t offset = 0;
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        std::int64_t end = start + counts[i];
-        if (firstStream == counts.size() && master - 1 < end) {
-            firstStream = i;
-            offset = master - 1 - start;
+    if (place.kind == tap::PairPlace::Kind::found) {
+        fuzz::require(place.stream < counts.size() && place.first + 2 <= counts[place.stream], "found in a stream");
+        std::int64_t before = 0;
+        for (std::size_t i = 0; i < place.stream; ++i) {
+            before += counts[i];
         }
-        if (secondStream == counts.size() && master < end) {
-            secondStream = i;
-        }
-        start = end;
+        fuzz::require(before + place.first + 1 == master, "found where the first channel is");
     }
-    if (firstStream != secondStream) {
-        fuzz::require(place.kind == tap::PairPlace::Kind::split, "a pair over two streams is split");
-        return;
-    }
-    fuzz::require(place.kind == tap::PairPlace::Kind::found && place.stream == firstStream &&
-                      place.first == offset && place.first + 2 <= counts[firstStream],
-                  "a pair in one stream is found where it lies");
 }
 
 }  // namespace
