@@ -63,7 +63,7 @@ bool set(AudioObjectID object, const AudioObjectPropertyAddress& address, T valu
 std::optional<std::vector<std::uint8_t>> readBytes(AudioObjectID object, const AudioObjectPropertyAddress& address);
 
 // A list of 32-bit object identifiers at (selector, scope, 0): size query, size/4 zero-filled
-// entries, the read. Empty on any failure or a size below 4 bytes.
+// entries, the read; as many entries as the read filled. Empty on any failure or a size below 4 bytes.
 std::vector<AudioObjectID> readObjects(AudioObjectID object, AudioObjectPropertySelector selector,
                                        AudioObjectPropertyScope scope = global);
 

@@ -5,8 +5,10 @@
 #include "sim/cf_objects.h"
 #include "sim/properties.h"
 #include "sim/state.h"
+#include "sim/testing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -14,6 +16,8 @@ namespace {
 
 using namespace sim;
 using Kind = ids::Ref::Kind;
+
+std::atomic<void (*)()> afterSizeQuery{nullptr};
 
 bool isStringSelector(AudioObjectPropertySelector selector) {
     return selector == kAudioDevicePropertyDeviceUID || selector == kAudioObjectPropertyName ||
@@ -241,6 +245,7 @@ OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObj
     entry["status"] = status;
     if (status == 0) entry["size"] = *outDataSize;
     log::write(entry);
+    if (auto then = afterSizeQuery.exchange(nullptr)) then();
     return status;
 }
 
@@ -335,3 +340,7 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
 }
 
 }  // extern "C"
+
+void sim::afterNextSizeQuery(void (*then)()) {
+    afterSizeQuery = then;
+}

@@ -13,4 +13,8 @@ void resetForTests();
 long stringsAlive();
 long overReleases();
 
+// Calls `then` once, right after the next AudioObjectGetPropertyDataSize returns its answer, so a
+// test can change the machine between a list's size query and its read.
+void afterNextSizeQuery(void (*then)());
+
 }  // namespace sim

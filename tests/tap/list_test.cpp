@@ -1,4 +1,6 @@
 // --list: one JSON line per audio process on standard output, the host's own left out.
+#include "sim/testing.h"
+#include "tap/processes.h"
 #include "tap_runs.h"
 
 namespace {
@@ -77,6 +79,24 @@ TEST(List, Variants) {
     json anonymousHost = listMachine();
     anonymousHost["apps"][0].erase("bundleId");
     EXPECT_EQ(list(anonymousHost).size(), 10u);
+}
+
+// In-process: a process that exits between the list's size query and its read leaves no entry
+// behind (once an identifier 0, listed with pid 0).
+TEST(List, ProcessGoneBeforeTheRead) {
+    static harness::Machine* machine = nullptr;
+    harness::Machine shrinking(json{{"processes", {{{"pid", 601}}, {{"pid", 602}}}}});
+    machine = &shrinking;
+    setenv("SORVANE_MACHINE", shrinking.path().c_str(), 1);
+    sim::resetForTests();
+    sim::afterNextSizeQuery([] { machine->write(json{{"processes", {{{"pid", 601}}}}}); });
+    std::vector<std::int32_t> pids;
+    for (const auto& process : tap::audioProcesses()) {
+        pids.push_back(process.pid);
+    }
+    unsetenv("SORVANE_MACHINE");
+    sim::resetForTests();
+    EXPECT_EQ(pids, std::vector<std::int32_t>{601});
 }
 
 }  // namespace
