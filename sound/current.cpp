@@ -4,21 +4,22 @@
 
 namespace sound {
 
+Side settingsOf(const std::string& uid, bool isOutput) {
+    Side side{uid, system->name(uid), system->rate(uid), std::nullopt, std::nullopt};
+    // Layout and volume are output settings only; an output side always carries a volume map.
+    if (isOutput) {
+        side.layout = system->layout(uid);
+        side.volume = system->volume(uid);
+    }
+    return side;
+}
+
 std::optional<Side> side(Direction direction) {
     auto uid = system->defaultUID(direction);
     if (!uid) {
         return std::nullopt;
     }
-    Side side;
-    side.uid = *uid;
-    side.name = system->name(*uid);
-    side.rate = system->rate(*uid);
-    // Layout and volume are output settings only; an output side always carries a volume map.
-    if (direction == Direction::output) {
-        side.layout = system->layout(*uid);
-        side.volume = system->volume(*uid);
-    }
-    return side;
+    return settingsOf(*uid, direction == Direction::output);
 }
 
 Settings current() {

@@ -1,25 +1,12 @@
 #include "sound/snapshot.h"
 
+#include "sound/current.h"
 #include "sound/run.h"
 
 #include <set>
 #include <string>
 
 namespace sound {
-
-namespace {
-
-// The device's own settings now; layout and volume only for an output device.
-Side ownSettings(const std::string& uid, bool isOutput) {
-    Side side{uid, system->name(uid), system->rate(uid), std::nullopt, std::nullopt};
-    if (isOutput) {
-        side.layout = system->layout(uid);
-        side.volume = system->volume(uid);
-    }
-    return side;
-}
-
-}  // namespace
 
 Settings snapshot(const Settings& now, const Settings& wanted) {
     Settings copy = now;
@@ -53,7 +40,7 @@ Settings snapshot(const Settings& now, const Settings& wanted) {
         if (!copy.others) {
             copy.others.emplace();
         }
-        copy.others->push_back(ownSettings(uid, isOutput));
+        copy.others->push_back(settingsOf(uid, isOutput));
     };
     consider(wanted.output, Direction::output);
     consider(wanted.input, Direction::input);

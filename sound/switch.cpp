@@ -4,6 +4,7 @@
 #include "sound/apply.h"
 #include "sound/current.h"
 #include "sound/hold.h"
+#include "sound/run.h"
 #include "sound/snapshot.h"
 
 
@@ -25,6 +26,19 @@ std::string now() {
     return std::string(text, length);
 }
 
+// True when the host's further devices already have everything it asks of them; one that is not
+// connected does not match, as for a role.
+bool othersMatch(const Settings& wanted) {
+    for (const Side& other : wanted.others.value_or(std::vector<Side>{})) {
+        bool isOutput = system->exists(other.uid, Direction::output);
+        bool connected = isOutput || system->exists(other.uid, Direction::input);
+        if (!connected || !matches(settingsOf(other.uid, isOutput), other)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void runSwitch() {
@@ -37,8 +51,9 @@ void runSwitch() {
         report::fail("Sorvane's sound isn't set up yet");
     }
     Settings present = current();
-    // Already as wanted: the snapshot in the folder still holds what came before.
-    bool kept = matches(present.output, wanted->output) && matches(present.input, wanted->input);
+    // Already as wanted, the further devices too: the snapshot in the folder still holds what came before.
+    bool kept = matches(present.output, wanted->output) && matches(present.input, wanted->input) &&
+                othersMatch(*wanted);
     if (!kept && !folder.save(snapshot(present, *wanted), folder.snapshot())) {
         report::fail("couldn't keep your settings, so nothing was changed");
     }

@@ -59,6 +59,11 @@ TEST(Switch, WhatIsAppliedAndSkipped) {
           {"output", {{"uid", "spk"}, {"rate", 48000}}},
           {"input", {{"uid", "headset"}, {"layout", layoutB}, {"volume", {{"0", 1}}}}}},
          {"headset at 8000 Hz", "headset's volume", spk + " at 48000 Hz", "the input headset as the default"}, {}, m},
+        // Both roles in place: kept only when the others are too, else the snapshot must cover them.
+        {{{"others", json::array({{{"uid", "headset"}, {"rate", 16000}, {"volume", {{"0", 0.25}}}}})},
+          {"output", {{"uid", "spk"}}}}, {}, {}, m},
+        {{{"others", json::array({{{"uid", "headset"}, {"rate", 8000}}})}, {"output", {{"uid", "spk"}}}},
+         {"headset at 8000 Hz"}, {}, m},
         {studioWanted(), {studioApplied[0], studioApplied[2], studioApplied[3], studioApplied[4], studioApplied[5]},
          {studioApplied[1]}, rateReadOnly},
         {studioWanted(), {}, {"the output Studio: not connected", "the input Studio: not connected"},
