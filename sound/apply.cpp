@@ -1,18 +1,12 @@
 #include "sound/apply.h"
 
+#include "sound/match.h"
 #include "sound/run.h"
 
 #include <cmath>
 #include <cstdio>
 
 namespace sound {
-
-namespace {
-
-// A value that is not a number is never within, so such a setting is always tried.
-bool within(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance; }
-
-}  // namespace
 
 json::Object appliedReport(const std::string& type, const Applied& applied) {
     return {{"type", type},
@@ -60,22 +54,20 @@ void apply(std::optional<Direction> role, const std::optional<Side>& side, std::
         return;
     }
 
-    if (side->rate && !within(system->rate(uid).value_or(0), *side->rate, 0.5)) {
+    if (side->rate && !rateInPlace(system->rate(uid), *side->rate)) {
         record(system->setRate(uid, *side->rate), label + " at " + rateText(*side->rate));
     }
     // Layouts and volumes are output settings only.
     if (role == Direction::input || (!role && !isOutput)) {
         return;
     }
-    if (side->layout && system->layout(uid) != side->layout) {
+    if (side->layout && !layoutInPlace(system->layout(uid), *side->layout)) {
         record(system->setLayout(uid, *side->layout), label + "'s channel layout");
     }
     if (side->volume) {
         // The map's order is the ascending text order of the channel keys.
         for (const auto& [key, value] : *side->volume) {
-            VolumeMap present = system->volume(uid);
-            auto it = present.find(key);
-            if (!within(it == present.end() ? -1 : it->second, value, 0.001)) {
+            if (!volumeInPlace(system->volume(uid), key, value)) {
                 record(system->setVolume(uid, key, value), label + "'s volume");
             }
         }

@@ -19,12 +19,4 @@ Mode mode(const std::vector<std::string>& args) {
     return Mode::none;
 }
 
-std::optional<std::string> folderArgument(const std::vector<std::string>& args, const std::string& option) {
-    auto found = std::find(args.begin(), args.end(), option);
-    if (found == args.end() || found + 1 == args.end()) {
-        return std::nullopt;
-    }
-    return *(found + 1);
-}
-
 }  // namespace sound

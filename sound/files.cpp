@@ -1,7 +1,7 @@
 #include "sound/files.h"
 
+#include "shared/arguments.h"
 #include "shared/report.h"
-#include "sound/command_line.h"
 #include "sound/run.h"
 
 #include <fcntl.h>
@@ -66,7 +66,7 @@ bool syncFolder(const std::filesystem::path& dir) {
 }  // namespace
 
 Files files(const std::string& option) {
-    auto folder = folderArgument(args, option);
+    auto folder = arguments::value(args, option);
     if (!folder) {
         report::fail(option + " needs a folder");
     }

@@ -1,7 +1,7 @@
 #include "sound/hold.h"
 
 #include "sound/lines.h"
-#include "sound/modes.h"
+#include "sound/restore.h"
 
 #include <pthread.h>
 #include <unistd.h>

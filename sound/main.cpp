@@ -3,8 +3,10 @@
 #include "sound/command_line.h"
 #include "sound/current.h"
 #include "sound/files.h"
-#include "sound/modes.h"
+#include "sound/restore.h"
 #include "sound/run.h"
+#include "sound/save.h"
+#include "sound/switch.h"
 
 #include <unistd.h>
 

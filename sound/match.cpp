@@ -1,40 +1,33 @@
-#include "sound/snapshot.h"
+#include "sound/match.h"
 
 #include <cmath>
 
 namespace sound {
 
-namespace {
+bool rateInPlace(const std::optional<double>& now, double wanted) {
+    return std::fabs(now.value_or(0) - wanted) <= 0.5;
+}
 
-// A value that is not a number is never within, so it never counts as in place.
-bool within(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance; }
+bool layoutInPlace(const std::optional<std::string>& now, const std::string& wanted) {
+    return now == wanted;
+}
 
-}  // namespace
+bool volumeInPlace(const VolumeMap& now, const std::string& key, double wanted) {
+    auto found = now.find(key);
+    return std::fabs((found == now.end() ? -1 : found->second) - wanted) <= 0.001;
+}
 
 bool matches(const std::optional<Side>& now, const std::optional<Side>& wanted) {
     if (!wanted) {
         return true;
     }
-    if (!now || now->uid != wanted->uid) {
+    if (!now || now->uid != wanted->uid || (wanted->rate && !rateInPlace(now->rate, *wanted->rate)) ||
+        (wanted->layout && !layoutInPlace(now->layout, *wanted->layout))) {
         return false;
     }
-    if (wanted->rate && !within(now->rate.value_or(0), *wanted->rate, 0.5)) {
-        return false;
-    }
-    if (wanted->layout && now->layout != wanted->layout) {
-        return false;
-    }
-    if (wanted->volume) {
-        for (const auto& [key, value] : *wanted->volume) {
-            double present = -1;
-            if (now->volume) {
-                if (auto it = now->volume->find(key); it != now->volume->end()) {
-                    present = it->second;
-                }
-            }
-            if (!within(present, value, 0.001)) {
-                return false;
-            }
+    for (const auto& [key, value] : wanted->volume.value_or(VolumeMap{})) {
+        if (!volumeInPlace(now->volume.value_or(VolumeMap{}), key, value)) {
+            return false;
         }
     }
     return true;

@@ -1,7 +1,7 @@
-#include "sound/apply.h"
-#include "sound/modes.h"
+#include "sound/restore.h"
 
 #include "shared/report.h"
+#include "sound/apply.h"
 
 #include <unistd.h>
 

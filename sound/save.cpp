@@ -1,6 +1,7 @@
-#include "sound/modes.h"
+#include "sound/save.h"
 
 #include "shared/report.h"
+#include "sound/files.h"
 #include "sound/lines.h"
 #include "sound/save_checks.h"
 

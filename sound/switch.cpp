@@ -1,12 +1,13 @@
-#include "sound/modes.h"
+#include "sound/switch.h"
 
 #include "shared/report.h"
 #include "sound/apply.h"
 #include "sound/current.h"
+#include "sound/files.h"
 #include "sound/hold.h"
+#include "sound/match.h"
 #include "sound/run.h"
 #include "sound/snapshot.h"
-
 
 #include <csignal>
 #include <ctime>

@@ -8,14 +8,6 @@
 
 namespace tap {
 
-std::optional<std::string> option(const std::string& name) {
-    auto found = std::find(args.begin(), args.end(), name);
-    if (found == args.end() || found + 1 == args.end()) {
-        return std::nullopt;
-    }
-    return *(found + 1);
-}
-
 bool listMode() {
     return std::find(args.begin(), args.end(), "--list") != args.end();
 }

@@ -2,15 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace tap {
-
-// The element after the first element of `args` equal to `name`, whatever it looks like;
-// nothing when `name` is absent or stands last.
-std::optional<std::string> option(const std::string& name);
 
 // True when any argument is "--list", also as another option's value.
 bool listMode();

@@ -1,6 +1,7 @@
 #include "tap/tap.h"
 
 #include "apple.h"
+#include "shared/arguments.h"
 #include "shared/property.h"
 #include "shared/report.h"
 #include "tap/capture.h"
@@ -38,17 +39,17 @@ void settleSignalBookkeeping() {
 }
 
 void readOptions() {
-    bundleID = option("--bundle-id");
+    bundleID = arguments::value(args, "--bundle-id");
     // An empty identifier names no app; taken as one it would tap every process that has none.
     if (bundleID && bundleID->empty()) {
         bundleID.reset();
     }
-    pids = parsePids(option("--pid").value_or(""));
+    pids = parsePids(arguments::value(args, "--pid").value_or(""));
     if (!bundleID && pids.empty()) {
         report::failWithStatus("say which app: --bundle-id ID or --pid N; this never taps the whole Mac");
     }
-    deviceUID = option("--device");
-    master = parseMaster(option("--master").value_or("1"));
+    deviceUID = arguments::value(args, "--device");
+    master = parseMaster(arguments::value(args, "--master").value_or("1"));
     if (deviceUID && master <= 0) {
         report::failWithStatus("--master is the first channel of the pair, from 1");
     }

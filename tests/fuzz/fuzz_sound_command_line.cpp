@@ -2,6 +2,7 @@
 // is created: the folder is only chosen here.
 #include "fuzz_support.h"
 
+#include "shared/arguments.h"
 #include "sound/command_line.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A folder, when there is one, is an argument that follows the option.
     for (const char* option : {"--save", "--restore", "--switch"}) {
-        auto folder = sound::folderArgument(args, option);
+        auto folder = arguments::value(args, option);
         bool follows = false;
         for (std::size_t i = 1; folder && i < args.size(); ++i) {
             follows = follows || (args[i - 1] == option && args[i] == *folder);

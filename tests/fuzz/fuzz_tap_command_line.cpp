@@ -2,6 +2,7 @@
 // lies over the output streams of a device.
 #include "fuzz_support.h"
 
+#include "shared/arguments.h"
 #include "tap/options.h"
 #include "tap/run_state.h"
 #include "tap/streams.h"
@@ -67,11 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tap::listMode()) {
         return 0;
     }
-    auto bundle = tap::option("--bundle-id");
-    auto pids = tap::parsePids(tap::option("--pid").value_or(""));
+    auto bundle = arguments::value(tap::args, "--bundle-id");
+    auto pids = tap::parsePids(arguments::value(tap::args, "--pid").value_or(""));
     fuzz::require(tap::parsePids(joined(pids)) == pids, "process ids read back from their decimal text");
-    auto device = tap::option("--device");
-    std::int64_t master = tap::parseMaster(tap::option("--master").value_or("1"));
+    auto device = arguments::value(tap::args, "--device");
+    std::int64_t master = tap::parseMaster(arguments::value(tap::args, "--master").value_or("1"));
     fuzz::require(master == 0 || tap::parseMaster(std::to_string(master)) == master,
                   "a --master value reads back from its decimal text");
     if ((!bundle && pids.empty()) || !device) {
