@@ -4,7 +4,7 @@
 
 #include "sim/cf_objects.h"
 #include "sim/state.h"
-#include "sim/tapping.h"
+#include "sim/taps.h"
 
 #include <cstdio>
 #include <random>

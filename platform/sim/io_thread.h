@@ -2,7 +2,7 @@
 #pragma once
 
 #include "sim/machine.h"
-#include "sim/tapping.h"
+#include "sim/taps.h"
 
 #include <cstdint>
 #include <memory>

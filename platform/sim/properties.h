@@ -4,7 +4,7 @@
 
 #include "sim/machine.h"
 #include "sim/objects.h"
-#include "sim/tapping.h"
+#include "sim/taps.h"
 
 #include <cstdint>
 #include <cstring>

@@ -5,10 +5,8 @@
 #include "sim/cf_objects.h"
 #include "sim/properties.h"
 #include "sim/state.h"
-#include "sim/testing.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -16,8 +14,6 @@ namespace {
 
 using namespace sim;
 using Kind = ids::Ref::Kind;
-
-std::atomic<void (*)()> afterSizeQuery{nullptr};
 
 bool isStringSelector(AudioObjectPropertySelector selector) {
     return selector == kAudioDevicePropertyDeviceUID || selector == kAudioObjectPropertyName ||
@@ -245,7 +241,7 @@ OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObj
     entry["status"] = status;
     if (status == 0) entry["size"] = *outDataSize;
     log::write(entry);
-    if (auto then = afterSizeQuery.exchange(nullptr)) then();
+    if (auto then = s.afterSizeQuery.exchange(nullptr)) then();
     return status;
 }
 
@@ -340,7 +336,3 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
 }
 
 }  // extern "C"
-
-void sim::afterNextSizeQuery(void (*then)()) {
-    afterSizeQuery = then;
-}

@@ -5,8 +5,9 @@
 
 #include "sim/machine.h"
 #include "sim/machine_file.h"
-#include "sim/tapping.h"
+#include "sim/taps.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -41,6 +42,7 @@ struct State {
     std::map<AudioObjectID, Aggregate> aggregates;
     AudioObjectID tapsMade = 0;
     AudioObjectID aggregatesMade = 0;
+    std::atomic<void (*)()> afterSizeQuery{nullptr};  // a test's hook: see testing.h
 
     // The machine as its file holds it now, loading it on first use. Hold `mutex`.
     const Machine& machine();
