@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <regex>
 #include <set>
 
 namespace sim {
@@ -103,20 +104,6 @@ void checkObject(const Document& v) {
 void checkArray(const Document& v, std::size_t most, const char* kind) {
     if (!v.is_array()) bad(v, "is not an array");
     if (v.size() > most) bad(v, "has more than " + std::to_string(most) + " " + kind);
-}
-
-bool isVersion(const std::string& text) {
-    int parts = 0;
-    std::size_t i = 0;
-    while (true) {
-        const std::size_t start = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-        if (i == start || i - start > 6) return false;
-        ++parts;
-        if (i == text.size()) return parts <= 3;
-        if (text[i] != '.') return false;
-        ++i;
-    }
 }
 
 }  // namespace
@@ -219,8 +206,8 @@ void from_json(const Document& v, Device& out) {
         checkObject(*volume);
         for (auto it = volume->begin(); it != volume->end(); ++it) {
             const std::string& key = it.key();
-            const bool decimal = !key.empty() && key.size() <= 10 && (key.size() == 1 || key[0] != '0') &&
-                                 key.find_first_not_of("0123456789") == std::string::npos &&
+            static const std::regex element("0|[1-9][0-9]{0,9}");
+            const bool decimal = std::regex_match(key, element) &&
                                  std::stoull(key) <= std::numeric_limits<UInt32>::max();
             if (!decimal) bad(*volume, "has the key \"" + key + "\", not a decimal element number");
             from_json(it.value(), out.volume[UInt32(std::stoull(key))]);
@@ -287,7 +274,8 @@ void from_json(const Document& v, Machine& out) {
     checkObject(v);
     if (const Document* system = member(v, "system")) {
         from_json(*system, out.system);
-        if (!isVersion(out.system)) bad(*system, "is not a version such as \"15.0\"");
+        static const std::regex version(R"([0-9]{1,6}(\.[0-9]{1,6}){0,2})");
+        if (!std::regex_match(out.system, version)) bad(*system, "is not a version such as \"15.0\"");
     }
     // null, like an absent member: no default device.
     if (const Document* uid = member(v, "defaultOutput"); uid != nullptr && !uid->is_null()) {
