@@ -8,15 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -26,67 +26,38 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+Clock::time_point after(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+double remaining(Clock::time_point deadline) {
+    return std::chrono::duration<double>(deadline - Clock::now()).count();
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
     }
     return lines;
 }
 
-std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra) {
-    std::map<std::string, std::string> entries;
-    std::vector<std::string> order;
-    auto add = [&](const std::string& entry) {
-        auto name = entry.substr(0, entry.find('='));
-        if (!entries.count(name)) {
-            order.push_back(name);
-        }
-        entries[name] = entry;
-    };
-    for (char** e = environ; *e; ++e) {
-        add(*e);
-    }
-    for (const auto& e : extra) {
-        add(e);
-    }
-    std::vector<std::string> result;
-    for (const auto& name : order) {
-        result.push_back(entries[name]);
-    }
-    return result;
-}
-
 int decode(int status) {
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
-    if (WIFSIGNALED(status)) {
-        return 128 + WTERMSIG(status);
-    }
-    return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-// Becomes the adopter of orphaned grandchildren, so their end can still be waited for.
-// Once, also when tests start children from several threads at the same moment.
-void becomeSubreaper() {
-    static const bool done = [] {
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        signal(SIGPIPE, SIG_IGN);
-        return true;
-    }();
-    (void)done;
+std::vector<char*> cStrings(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (const auto& s : strings) {
+        pointers.push_back(const_cast<char*>(s.c_str()));
+    }
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
-[[noreturn]] void execProgram(const std::string& path, const std::vector<std::string>& args,
-                              const std::vector<std::string>& env, int in, int out, int err) {
+[[noreturn]] void execProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int in,
+                              int out, int err) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
@@ -98,23 +69,30 @@ void becomeSubreaper() {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    execve(path.c_str(), argv.data(), envp.data());
+    execve(argv[0].c_str(), cStrings(argv).data(), cStrings(env).data());
     _exit(127);
 }
 
-double remaining(Clock::time_point deadline) {
-    return std::chrono::duration<double>(deadline - Clock::now()).count();
+void closeFd(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// One non-blocking read of up to `limit` bytes into `buffer`; closes `fd` at its end.
+ssize_t pump(int& fd, std::string& buffer, size_t limit = SIZE_MAX) {
+    if (fd < 0) {
+        return 0;
+    }
+    char bytes[65536];
+    ssize_t n = ::read(fd, bytes, std::min(sizeof bytes, limit));
+    if (n > 0) {
+        buffer.append(bytes, static_cast<size_t>(n));
+    } else if (n == 0) {
+        closeFd(fd);
+    }
+    return n;
 }
 
 }  // namespace
@@ -125,21 +103,24 @@ std::vector<std::string> Result::outLines() const { return splitLines(out); }
 
 Child::Child(const std::string& programPath, const std::vector<std::string>& args, const std::vector<std::string>& env,
              bool viaParent) {
-    becomeSubreaper();
+    // Adopt orphaned grandchildren, so their end can still be waited for; once, whichever thread starts.
+    static const bool once = (prctl(PR_SET_CHILD_SUBREAPER, 1), ::signal(SIGPIPE, SIG_IGN), true);
+    (void)once;
     int inPipe[2], outPipe[2], errPipe[2], pidPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC) ||
         pipe2(pidPipe, O_CLOEXEC)) {
         throw std::runtime_error("pipe");
     }
-    auto environment = mergedEnvironment(env);
+    std::vector<std::string> argv = {programPath}, environment = env;  // the first entry of a name counts
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (char** e = environ; *e; ++e) {
+        environment.push_back(*e);
+    }
     pid_t first = fork();
     if (first == 0) {
-        if (!viaParent) {
-            execProgram(programPath, args, environment, inPipe[0], outPipe[1], errPipe[1]);
-        }
-        pid_t grandchild = fork();
+        pid_t grandchild = viaParent ? fork() : 0;
         if (grandchild == 0) {
-            execProgram(programPath, args, environment, inPipe[0], outPipe[1], errPipe[1]);
+            execProgram(argv, environment, inPipe[0], outPipe[1], errPipe[1]);
         }
         // The intermediate keeps no pipe ends, so only the program holds them; that includes the
         // pipes of programs that other threads of the test were starting at the same moment.
@@ -150,25 +131,20 @@ Child::Child(const std::string& programPath, const std::vector<std::string>& arg
         int status = 0;
         while (waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
         }
-        int code = decode(status);
-        _exit(code < 0 ? 255 : code);
+        _exit(decode(status) < 0 ? 255 : decode(status));
     }
-    close(inPipe[0]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    close(pidPipe[1]);
+    for (int fd : {inPipe[0], outPipe[1], errPipe[1], pidPipe[1]}) {
+        close(fd);
+    }
     in_ = inPipe[1];
     out_ = outPipe[0];
     err_ = errPipe[0];
+    pid_ = first;
     if (viaParent) {
         parent_ = first;
-        pid_t grandchild = -1;
-        if (::read(pidPipe[0], &grandchild, sizeof grandchild) != sizeof grandchild) {
+        if (::read(pidPipe[0], &pid_, sizeof pid_) != sizeof pid_) {
             throw std::runtime_error("no program pid");
         }
-        pid_ = grandchild;
-    } else {
-        pid_ = first;
     }
     close(pidPipe[0]);
     fcntl(out_, F_SETFL, O_NONBLOCK);
@@ -186,40 +162,25 @@ Child::~Child() {
     if (parent_ > 0) {
         waitpid(parent_, nullptr, WNOHANG);
     }
-    for (int fd : {in_, out_, err_}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
+    closeFd(in_);
+    closeFd(out_);
+    closeFd(err_);
 }
 
 void Child::write(const std::string& bytes) {
-    size_t done = 0;
-    while (in_ >= 0 && done < bytes.size()) {
+    for (size_t done = 0; in_ >= 0 && done < bytes.size();) {
         ssize_t n = ::write(in_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (errno != EINTR) {
             break;
         }
-        done += static_cast<size_t>(n);
     }
 }
 
-void Child::closeInput() {
-    if (in_ >= 0) {
-        close(in_);
-        in_ = -1;
-    }
-}
+void Child::closeInput() { closeFd(in_); }
 
-void Child::closeOutput() {
-    if (out_ >= 0) {
-        close(out_);
-        out_ = -1;
-    }
-}
+void Child::closeOutput() { closeFd(out_); }
 
 void Child::signal(int signalNumber) { kill(pid_, signalNumber); }
 
@@ -232,10 +193,8 @@ void Child::killParent() {
 }
 
 void Child::awaitSleep(const std::string& wait, double timeoutSeconds) {
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    std::string path = "/proc/" + std::to_string(pid_) + "/wchan";
-    while (remaining(deadline) > 0) {
-        std::ifstream in(path);
+    for (auto deadline = after(timeoutSeconds); remaining(deadline) > 0; usleep(1000)) {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/wchan");
         std::string wchan;
         if (!std::getline(in, wchan) || wchan.empty() || wchan == "0") {
             usleep(1000000);
@@ -244,172 +203,103 @@ void Child::awaitSleep(const std::string& wait, double timeoutSeconds) {
         if (wchan.find(wait) != std::string::npos) {
             return;
         }
-        usleep(1000);
     }
 }
 
-void Child::drainError() {
-    char buffer[4096];
-    while (err_ >= 0) {
-        ssize_t n = ::read(err_, buffer, sizeof buffer);
-        if (n > 0) {
-            errBuffer_.append(buffer, static_cast<size_t>(n));
-            continue;
+void Child::fill(size_t count, double timeoutSeconds, bool toLineFeed) {
+    auto deadline = after(timeoutSeconds);
+    while (outBuffer_.size() < count && (!toLineFeed || outBuffer_.find('\n') == std::string::npos) && out_ >= 0 &&
+           remaining(deadline) > 0) {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(remaining(deadline) * 1000) + 1);
+        while (pump(err_, errBuffer_) > 0) {
         }
-        if (n == 0) {
-            close(err_);
-            err_ = -1;
-        }
-        break;
+        pump(out_, outBuffer_, count - outBuffer_.size());
     }
-}
-
-ssize_t Child::readOutput(size_t limit) {
-    if (out_ < 0) {
-        return 0;
-    }
-    char buffer[65536];
-    ssize_t n = ::read(out_, buffer, std::min(sizeof buffer, limit));
-    if (n > 0) {
-        outBuffer_.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0) {
-        close(out_);
-        out_ = -1;
-    }
-    return n;
 }
 
 std::optional<std::string> Child::readLine(double timeoutSeconds) {
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    while (true) {
-        auto newline = outBuffer_.find('\n');
-        if (newline != std::string::npos) {
-            std::string line = outBuffer_.substr(0, newline);
-            outBuffer_.erase(0, newline + 1);
-            return line;
-        }
-        if (out_ < 0) {
-            return std::nullopt;
-        }
-        double left = remaining(deadline);
-        if (left <= 0) {
-            return std::nullopt;
-        }
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(left * 1000) + 1);
-        drainError();
-        readOutput(SIZE_MAX);
+    fill(SIZE_MAX, timeoutSeconds, true);
+    auto newline = outBuffer_.find('\n');
+    if (newline == std::string::npos) {
+        return std::nullopt;
     }
+    std::string line = outBuffer_.substr(0, newline);
+    outBuffer_.erase(0, newline + 1);
+    return line;
 }
 
 std::string Child::readBytes(size_t count, double timeoutSeconds) {
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    while (outBuffer_.size() < count && out_ >= 0 && remaining(deadline) > 0) {
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(remaining(deadline) * 1000) + 1);
-        drainError();
-        readOutput(count - outBuffer_.size());
-    }
-    size_t take = std::min(count, outBuffer_.size());
-    std::string bytes = outBuffer_.substr(0, take);
-    outBuffer_.erase(0, take);
+    fill(count, timeoutSeconds, false);
+    std::string bytes = outBuffer_.substr(0, std::min(count, outBuffer_.size()));
+    outBuffer_.erase(0, bytes.size());
     return bytes;
 }
 
 std::optional<int> Child::wait(double timeoutSeconds) {
-    if (status_) {
-        return status_;
-    }
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    // While the intermediate lives it reports the program's status as its own.
-    pid_t target = parent_ > 0 ? parent_ : pid_;
-    while (true) {
+    auto deadline = after(timeoutSeconds);
+    while (!status_) {
+        // While the intermediate lives it reports the program's status as its own.
         int status = 0;
-        pid_t r = waitpid(target, &status, WNOHANG);
+        pid_t target = parent_ > 0 ? parent_ : pid_, r = waitpid(target, &status, WNOHANG);
         if (r == target) {
             status_ = decode(status);
-            if (parent_ > 0) {
-                parent_ = -1;
-            }
-            return status_;
-        }
-        if (r < 0 && errno == ECHILD && target == parent_) {
-            target = pid_;
-            continue;
-        }
-        // Keep the pipes flowing so a chatty program cannot block on them.
-        drainError();
-        readOutput(SIZE_MAX);
-        if (remaining(deadline) <= 0) {
+            parent_ = -1;
+        } else if (r < 0 && errno == ECHILD && target == parent_) {
+            parent_ = -1;
+        } else if (remaining(deadline) <= 0) {
             return std::nullopt;
+        } else {
+            error();  // keep the pipes flowing so a chatty program cannot block on them
+            pump(out_, outBuffer_);
+            usleep(2000);
         }
-        usleep(2000);
     }
+    return status_;
 }
 
 std::string Child::restOfOutput() {
     // Nothing to read now means either a program still running after a timed-out wait or a pipe
     // someone else still holds: what came so far is the answer either way. A program still
     // writing is cut off after a few seconds.
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (out_ >= 0 && readOutput(SIZE_MAX) >= 0 && remaining(deadline) > 0) {
+    for (auto deadline = after(5); pump(out_, outBuffer_) > 0 && remaining(deadline) > 0;) {
     }
-    std::string rest;
-    rest.swap(outBuffer_);
-    return rest;
+    return std::exchange(outBuffer_, {});
 }
 
 std::string Child::error() {
-    drainError();
+    while (pump(err_, errBuffer_) > 0) {
+    }
     return errBuffer_;
 }
 
 Result run(const std::string& programPath, const std::vector<std::string>& args, const Options& options) {
-    Result result;
     Child child(programPath, args, options.env);
-    if (options.input) {
-        child.write(*options.input);
-    }
+    child.write(options.input.value_or(""));
     child.closeInput();
     auto status = child.wait(options.timeoutSeconds);
     if (!status) {
-        result.timedOut = true;
         child.signal(SIGKILL);
         status = child.wait(5);
     }
-    result.status = status.value_or(-1);
-    result.out = child.restOfOutput();
-    result.err = child.error();
-    return result;
+    return {status.value_or(-1), child.restOfOutput(), child.error()};
 }
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvane-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
+    if (!mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp");
     }
-    path_ = buffer.data();
+    path_ = pattern;
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    // Tests may leave read-only folders behind; open them up before removing.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            chmod(it->path().c_str(), 0700);
-        }
-    }
-    chmod(path_.c_str(), 0700);
     std::filesystem::remove_all(path_, ignored);
 }
 
-Machine::Machine(const nlohmann::json& description) {
-    path_ = dir_.file("machine.json");
-    log_ = dir_.file("calls.log");
+Machine::Machine(const nlohmann::json& description) : path_(dir_.file("machine.json")), log_(dir_.file("calls.log")) {
     write(description);
 }
 
@@ -423,18 +313,13 @@ nlohmann::json Machine::state() const {
 }
 
 void Machine::write(const nlohmann::json& description) {
-    std::string temporary = path_ + ".new";
-    writeFile(temporary, description.dump());
-    std::rename(temporary.c_str(), path_.c_str());
+    writeFile(path_ + ".new", description.dump());
+    std::rename((path_ + ".new").c_str(), path_.c_str());
 }
 
 std::vector<nlohmann::json> Machine::log() const {
     std::vector<nlohmann::json> lines;
-    auto text = readFile(log_);
-    if (!text) {
-        return lines;
-    }
-    for (const auto& line : splitLines(*text)) {
+    for (const auto& line : splitLines(readFile(log_).value_or(""))) {
         lines.push_back(nlohmann::json::parse(line, nullptr, false));
     }
     return lines;
@@ -453,8 +338,7 @@ std::optional<std::string> readFile(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 bool exists(const std::string& path) {

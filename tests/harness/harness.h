@@ -15,7 +15,6 @@ std::string program(const std::string& name);
 
 struct Result {
     int status = -1;          // exit status; 128 + signal number when killed by a signal
-    bool timedOut = false;    // killed by the harness after the time-out
     std::string out;          // everything written on standard output
     std::string err;          // everything written on standard error
     std::vector<std::string> outLines() const;  // `out` split at line feeds (no empty last piece)
@@ -68,9 +67,8 @@ private:
     int in_ = -1, out_ = -1, err_ = -1;
     std::string outBuffer_, errBuffer_;
     std::optional<int> status_;
-    void drainError();
-    // One non-blocking read of up to `limit` bytes of standard output into the buffer; 0 at its end.
-    ssize_t readOutput(size_t limit);
+    // Reads standard output until it holds `count` bytes (or a line feed), ends or time runs out.
+    void fill(size_t count, double timeoutSeconds, bool toLineFeed);
 };
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,9 @@ inline nlohmann::json faultWantedSettings() {
             {"input", {{"uid", "studio"}, {"rate", 44100}}}};
 }
 
-// The base machine without faults first, then one case per failed call.
-inline std::vector<FaultCase> platformFaults() {
+// The base machine without faults first, then one case per failed call that `program` makes:
+// a fault in a property it never reads could not fail it.
+inline std::vector<FaultCase> platformFaults(const std::string& program) {
     using nlohmann::json;
     std::vector<FaultCase> cases{{"no fault", faultBaseMachine()}};
     auto add = [&](const std::string& name, const std::function<void(json&)>& change) {
@@ -65,73 +67,58 @@ inline std::vector<FaultCase> platformFaults() {
         change(machine);
         cases.push_back({name, machine});
     };
-    struct Selector {
-        const char* code;
-        bool settable, text;
-    };
-    auto kindsOf = [](const Selector& s) {
-        std::vector<json> kinds = {faultStatus, "absent"};
-        if (s.settable) kinds.push_back("readonly");
-        if (s.text) kinds.push_back("null");
-        return kinds;
-    };
-    // Every device at once, so whichever device a mode looks at meets the fault.
-    for (const Selector& s : {Selector{"uid ", false, true}, Selector{"lnam", false, true}, Selector{"nsrt", true, false},
-                              Selector{"nsr#", false, false}, Selector{"slay", false, false},
-                              Selector{"stm#", false, false}, Selector{"srnd", true, false},
-                              Selector{"volm", true, false}}) {
-        for (const json& kind : kindsOf(s)) {
-            add(std::string("devices '") + s.code + "' " + kind.dump(), [&](json& m) {
-                for (json& device : m["devices"]) {
-                    device["faults"][s.code] = kind;
+    // Where, which, how it fails (s: an error status, a: absent, r: cannot be set, n: a null string)
+    // and who reads it. Every device or process at once, so whichever one a mode looks at meets it.
+    const char* const selectors[][4] = {
+        {"devices", "uid ", "san", "sound tap"}, {"devices", "lnam", "san", "sound tap"},
+        {"devices", "nsrt", "sar", "sound"},     {"devices", "nsr#", "sa", "sound"},
+        {"devices", "slay", "sa", "sound"},      {"devices", "srnd", "sar", "sound"},
+        {"devices", "volm", "sar", "sound"},     {"devices", "stm#", "sa", "tap"},
+        {"processes", "ppid", "sa", "tap"},      {"processes", "pbid", "san", "tap"},
+        {"processes", "piro", "sa", "tap"},      {"processes", "pdv#", "sa", "tap"},
+        {"system", "dev#", "sa", "sound"},       {"system", "dOut", "sar", "sound"},
+        {"system", "dIn ", "sar", "sound"},      {"system", "uidd", "sa", "sound tap"},
+        {"system", "prs#", "sa", "tap"},         {"system", "id2p", "sa", "tap"}};
+    const std::string reader = program == "sorvane-tap" ? "tap" : "sound";
+    for (const auto& [where, code, ways, readers] : selectors) {
+        if (std::string(readers).find(reader) == std::string::npos) {
+            continue;
+        }
+        for (const char* way = ways; *way; ++way) {
+            json kind = *way == 's' ? json(faultStatus) : *way == 'a' ? "absent" : *way == 'r' ? "readonly" : "null";
+            add(std::string(where) + " '" + code + "' " + kind.dump(), [&](json& m) {
+                if (std::string(where) == "system") {
+                    m["faults"][code] = kind;
+                    return;
+                }
+                for (json& object : m[where]) {
+                    object["faults"][code] = kind;
                 }
             });
         }
     }
-    add("studio's streams 'sfmt'", [](json& m) {
-        m["devices"][1]["output"] = {{{"channels", 2}, {"fault", faultStatus}}, {{"channels", 8}, {"fault", faultStatus}}};
-    });
-    for (const Selector& s : {Selector{"ppid", false, false}, Selector{"pbid", false, true},
-                              Selector{"piro", false, false}, Selector{"pdv#", false, false}}) {
-        for (const json& kind : kindsOf(s)) {
-            add(std::string("processes '") + s.code + "' " + kind.dump(), [&](json& m) {
-                for (json& process : m["processes"]) {
-                    process["faults"][s.code] = kind;
-                }
-            });
+    if (reader == "tap") {
+        add("studio's streams 'sfmt'", [](json& m) {
+            m["devices"][1]["output"] = {{{"channels", 2}, {"fault", faultStatus}}, {{"channels", 8}, {"fault", faultStatus}}};
+        });
+        for (const char* step : {"create", "aggregate", "ioproc", "start"}) {
+            add(std::string("tap ") + step, [&](json& m) { m["tap"]["faults"][step] = faultStatus; });
         }
-    }
-    for (const Selector& s : {Selector{"dev#", false, false}, Selector{"dOut", true, false},
-                              Selector{"dIn ", true, false}, Selector{"uidd", false, false},
-                              Selector{"prs#", false, false}, Selector{"id2p", false, false}}) {
-        for (const json& kind : kindsOf(s)) {
-            add(std::string("system '") + s.code + "' " + kind.dump(), [&](json& m) { m["faults"][s.code] = kind; });
-        }
-    }
-    for (const char* step : {"create", "aggregate", "ioproc", "start"}) {
-        add(std::string("tap ") + step, [&](json& m) { m["tap"]["faults"][step] = faultStatus; });
     }
     return cases;
 }
 
 // True when `text` is nothing but whole lines, each one JSON object.
 inline bool onlyJsonLines(const std::string& text, std::string& bad) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            bad = "unfinished line: " + text.substr(start);
-            return false;
-        }
-        std::string line = text.substr(start, end - start);
-        auto value = nlohmann::json::parse(line, nullptr, false);
-        if (!value.is_object()) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!nlohmann::json::parse(line, nullptr, false).is_object()) {
             bad = "not one JSON object: " + line;
             return false;
         }
-        start = end + 1;
     }
-    return true;
+    bad = "an unfinished last line";
+    return text.empty() || text.back() == '\n';
 }
 
 }  // namespace harness

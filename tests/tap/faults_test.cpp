@@ -13,7 +13,7 @@ const std::vector<std::vector<std::string>> modes = {
     {"--list"}, {"--bundle-id", "x.music"}, {"--pid", "501"}, {"--pid", "505", "--device", "studio", "--master", "5"}};
 
 TEST(TapFaults, EveryPlatformCallFailingInTurn) {
-    const auto cases = harness::platformFaults();
+    const auto cases = harness::platformFaults("sorvane-tap");
     harness::inLanes(6, static_cast<int>(cases.size() * modes.size()), [&](int i) {
         const auto& c = cases[static_cast<std::size_t>(i) / modes.size()];
         const auto& args = modes[static_cast<std::size_t>(i) % modes.size()];
