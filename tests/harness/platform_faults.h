@@ -97,14 +97,6 @@ inline std::vector<FaultCase> platformFaults(const std::string& program) {
             });
         }
     }
-    if (reader == "tap") {
-        add("studio's streams 'sfmt'", [](json& m) {
-            m["devices"][1]["output"] = {{{"channels", 2}, {"fault", faultStatus}}, {{"channels", 8}, {"fault", faultStatus}}};
-        });
-        for (const char* step : {"create", "aggregate", "ioproc", "start"}) {
-            add(std::string("tap ") + step, [&](json& m) { m["tap"]["faults"][step] = faultStatus; });
-        }
-    }
     return cases;
 }
 

@@ -79,6 +79,9 @@ TEST(Failures, MessagesAndStatuses) {
         json report = {{"type", "error"}, {"message", c.message}, {"status", c.status}};
         EXPECT_EQ(onlyReport(run.child.error()), report) << c.name;
         EXPECT_TRUE(callsOf(run.machine, teardown).empty()) << c.name;
+        if (!run.machine.log().empty()) {  // nothing logged when no platform call was made
+            expectExitLine(run.machine, c.name, false);
+        }
     }
 }
 
