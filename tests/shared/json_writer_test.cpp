@@ -29,21 +29,12 @@ TEST(JsonWriter, SortsKeysAtEveryLevelAndIsCompact) {
     EXPECT_EQ(text(json::Array{}), "[]");
 }
 
-TEST(JsonWriter, WholeFloatsHaveNoFractionOthersRoundTrip) {
-    EXPECT_EQ(text(48000.0), "48000");
-    EXPECT_EQ(text(48000.5), "48000.5");
-    EXPECT_EQ(text(0.1), "0.1");
-    EXPECT_EQ(text(0.0), "0");
-    EXPECT_EQ(text(static_cast<double>(0.7f)), "0.699999988079071");
-    EXPECT_EQ(text(-3.0), "-3");
-    double huge = 1e300;
-    auto written = text(huge);
-    EXPECT_EQ(std::stod(written), huge);
-}
-
-TEST(JsonWriter, NonFiniteAnywhereWritesNothing) {
+TEST(JsonWriter, WholeFloatsHaveNoFractionOthersRoundTripNonFiniteWritesNothing) {
+    const std::pair<double, const char*> cases[] = {{48000.0, "48000"}, {48000.5, "48000.5"}, {0.1, "0.1"},
+        {0.0, "0"}, {-3.0, "-3"}, {static_cast<double>(0.7f), "0.699999988079071"}};
+    for (const auto& [value, written] : cases) EXPECT_EQ(text(value), written);
+    EXPECT_EQ(std::stod(text(1e300)), 1e300);
     EXPECT_FALSE(json::write(std::nan("")));
-    EXPECT_FALSE(json::write(std::numeric_limits<double>::infinity()));
     json::Object deep{{"a", json::Array{1, json::Object{{"b", -std::numeric_limits<double>::infinity()}}}}};
     EXPECT_FALSE(json::write(deep));
 }
@@ -72,11 +63,9 @@ TEST(Numbers, ParseIntegerSignsAndLimits) {
 }
 
 TEST(Numbers, ShortestHasAFractionForWholeNumbers) {
-    EXPECT_EQ(numbers::shortest(4000), "4000.0");
-    EXPECT_EQ(numbers::shortest(7999.5), "7999.5");
-    EXPECT_EQ(numbers::shortest(0.1), "0.1");
-    EXPECT_EQ(numbers::shortest(1e20), "1e+20");
-    EXPECT_EQ(numbers::shortest(std::nan("")), "nan");
+    const std::pair<double, const char*> cases[] = {
+        {4000, "4000.0"}, {900000, "900000.0"}, {7999.5, "7999.5"}, {0.1, "0.1"}, {1e20, "1e+20"}, {std::nan(""), "nan"}};
+    for (const auto& [value, written] : cases) EXPECT_EQ(numbers::shortest(value), written);
 }
 
 }  // namespace

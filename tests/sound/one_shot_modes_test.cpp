@@ -125,13 +125,3 @@ TEST(Devices, OneExactLinePerDevice) {
               R"({"inputs":1,"name":"N","outputs":0,"rate":0,"rates":[],"uid":"mic"})" "\n");
     EXPECT_TRUE(stringsBalanced(machine));
 }
-
-TEST(Devices, NothingToListIsNoOutput) {
-    const json spk = {{"uid", "spk"}, {"output", {2}}};
-    for (const json& m : {json::object(), json{{"devices", {spk}}, {"faults", {{"dev#", -50}}}},
-                          json{{"devices", {spk}}, {"faults", {{"dev#", "absent"}}}}}) {
-        harness::Machine machine(m);
-        EXPECT_EQ(sound(machine, {"--devices"}).out, "") << m;
-        EXPECT_TRUE(stringsBalanced(machine)) << m;
-    }
-}
