@@ -1,8 +1,9 @@
-// The host's settings line of "--save": reading it, the checks before it is kept, and the
-// write-back (a record that can be written reads back as the same record).
+// The host's settings line of "--save" and the settings files: reading them, the checks before a
+// record is kept, and the write-back (a record that can be written reads back as the same record).
 #include "fuzz_support.h"
 
 #include "shared/json.h"
+#include "sound/files.h"
 #include "sound/save_checks.h"
 #include "sound/settings.h"
 
@@ -53,7 +54,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto record = sound::decode(std::string_view(reinterpret_cast<const char*>(data), size));
+    static const sound::Files folder{fuzz::scratchFolder()};
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    auto record = sound::decode(bytes);
+    // The same bytes as the settings file (inputs stay far below the size past which none is read).
+    fuzz::writeFile(folder.sorvane(), bytes);
+    fuzz::require(folder.load(folder.sorvane()) == record, "a file loads as its text reads");
     if (!record) {
         return 0;
     }
@@ -69,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(sound::encoded(*record).empty(), "a record without a text is an empty object in reports");
         return 0;
     }
+    fuzz::require(folder.save(*record, folder.snapshot()) && folder.load(folder.snapshot()) == record,
+                  "a kept record loads back unchanged");
     auto again = sound::decode(*text);
     fuzz::require(again && *again == *record, "a written record reads back as the same record");
     auto second = sound::encode(*again);
