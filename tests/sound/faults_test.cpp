@@ -4,7 +4,6 @@
 #include "harness/platform_faults.h"
 #include "tests/sound/sound_runs.h"
 
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,43 +50,33 @@ TEST(Faults, DeviceGoneOrReadOnlyBeforeTheRestore) {
             if (!lost) applied.push_back(studioRestored[i]);
             if (lost && c.skipped.empty()) skipped.push_back(studioRestored[i]);
         }
-        // The hold's own restore, and "--restore" after a switch that was killed.
-        for (bool killed : {false, true}) {
-            std::string what = c.what + (killed ? ", switch killed, --restore" : ", hold's restore");
-            Stage stage;
-            Switch run(stage);
-            ASSERT_EQ(harness::field(run.switched, "skipped"), json::array()) << what;
-            json switched = soundState(stage.machine);
-            json changed = c.readOnly.empty() ? without(stage.machine.state(), c.uid) : stage.machine.state();
-            for (const auto& selector : c.readOnly) {
-                if (c.uid.empty()) changed["faults"][selector] = "readonly";
-                for (json& device : changed["devices"]) {
-                    if (device["uid"] == c.uid) device["faults"][selector] = "readonly";
-                }
+        const std::string& what = c.what;
+        Stage stage;
+        Switch run(stage);
+        ASSERT_EQ(harness::field(run.switched, "skipped"), json::array()) << what;
+        json switched = soundState(stage.machine);
+        json changed = c.readOnly.empty() ? without(stage.machine.state(), c.uid) : stage.machine.state();
+        for (const auto& selector : c.readOnly) {
+            if (c.uid.empty()) changed["faults"][selector] = "readonly";
+            for (json& device : changed["devices"]) {
+                if (device["uid"] == c.uid) device["faults"][selector] = "readonly";
             }
-            stage.machine.write(changed);
-            auto from = stage.machine.log().size();
-
-            json restored = killed ? json() : run.restore();
-            if (killed) {
-                run.child.signal(SIGKILL);
-                run.child.wait();
-                auto result = sound(stage.machine, {"--restore", stage.dir.path()});
-                restored = result.status == 0 ? parsed(result.out) : json(result.out);
-            }
-            EXPECT_EQ(run.child.restOfOutput(), "") << what;
-            EXPECT_EQ(restored, restoredReport(applied, skipped)) << what;
-            json expected = stage.before;
-            if (c.readOnly.empty()) expected["devices"].erase(c.uid);
-            for (const auto& path : c.kept) expected[json::json_pointer(path)] = switched[json::json_pointer(path)];
-            EXPECT_EQ(soundState(stage.machine), expected) << what;
-            EXPECT_FALSE(harness::exists(stage.file("switched"))) << what;
-            // What may not be written is not even tried.
-            for (const json& call : calls(stage.machine, "AudioObjectSetPropertyData", from)) {
-                EXPECT_FALSE(std::ranges::count(c.readOnly, call.value("selector", ""))) << what << call;
-            }
-            expectNoCallOnObjectZero(stage.machine, what);
         }
+        stage.machine.write(changed);
+        auto from = stage.machine.log().size();
+        json restored = run.restore();
+        EXPECT_EQ(run.child.restOfOutput(), "") << what;
+        EXPECT_EQ(restored, restoredReport(applied, skipped)) << what;
+        json expected = stage.before;
+        if (c.readOnly.empty()) expected["devices"].erase(c.uid);
+        for (const auto& path : c.kept) expected[json::json_pointer(path)] = switched[json::json_pointer(path)];
+        EXPECT_EQ(soundState(stage.machine), expected) << what;
+        EXPECT_FALSE(harness::exists(stage.file("switched"))) << what;
+        // What may not be written is not even tried.
+        for (const json& call : calls(stage.machine, "AudioObjectSetPropertyData", from)) {
+            EXPECT_FALSE(std::ranges::count(c.readOnly, call.value("selector", ""))) << what << call;
+        }
+        expectNoCallOnObjectZero(stage.machine, what);
     }
 }
 

@@ -33,8 +33,6 @@ TEST(Hold, EachEndingRestoresOnce) {
         {"a last line without line feed", [](Child& c) { c.write("restore"); c.closeInput(); }},
         {"end of input", [](Child& c) { c.closeInput(); }},
         {"SIGTERM", [](Child& c) { c.signal(SIGTERM); }},
-        {"SIGINT", [](Child& c) { c.signal(SIGINT); }},
-        {"SIGHUP", [](Child& c) { c.signal(SIGHUP); }},
         {"three signals", [](Child& c) { c.signal(SIGHUP); c.signal(SIGTERM); c.signal(SIGINT); }},
         // The parent is taken note of once the hold starts, as its read of standard input does.
         {"parent killed, input still open", [](Child& c) { c.awaitSleep("pipe_read"); c.killParent(); }, false, true},
