@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,14 +25,11 @@ namespace harness {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
 
-Clock::time_point after(double seconds) {
-    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
+Clock::time_point after(double seconds) { return Clock::now() + std::chrono::round<Clock::duration>(Seconds(seconds)); }
 
-double remaining(Clock::time_point deadline) {
-    return std::chrono::duration<double>(deadline - Clock::now()).count();
-}
+double remaining(Clock::time_point deadline) { return Seconds(deadline - Clock::now()).count(); }
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -55,23 +51,6 @@ std::vector<char*> cStrings(const std::vector<std::string>& strings) {
     }
     pointers.push_back(nullptr);
     return pointers;
-}
-
-[[noreturn]] void execProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int in,
-                              int out, int err) {
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    for (int fd = 3; fd < 1024; ++fd) {
-        close(fd);
-    }
-    // The test ignores SIGPIPE; the program starts with the default dispositions.
-    signal(SIGPIPE, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(argv[0].c_str(), cStrings(argv).data(), cStrings(env).data());
-    _exit(127);
 }
 
 void closeFd(int& fd) {
@@ -105,8 +84,7 @@ std::vector<std::string> Result::outLines() const { return splitLines(out); }
 Child::Child(const std::string& programPath, const std::vector<std::string>& args, const std::vector<std::string>& env,
              bool viaParent) {
     // Adopt orphaned grandchildren, so their end can still be waited for; once, whichever thread starts.
-    static const bool once = (prctl(PR_SET_CHILD_SUBREAPER, 1), ::signal(SIGPIPE, SIG_IGN), true);
-    (void)once;
+    [[maybe_unused]] static const bool once = (prctl(PR_SET_CHILD_SUBREAPER, 1), ::signal(SIGPIPE, SIG_IGN), true);
     int inPipe[2], outPipe[2], errPipe[2], pidPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC) ||
         pipe2(pidPipe, O_CLOEXEC)) {
@@ -117,22 +95,34 @@ Child::Child(const std::string& programPath, const std::vector<std::string>& arg
     for (char** e = environ; *e; ++e) {
         environment.push_back(*e);
     }
+    auto argvC = cStrings(argv), envC = cStrings(environment);  // made before the fork: no allocation after it
     pid_t first = fork();
     if (first == 0) {
+        // Only the program holds the pipe ends: not the intermediate, nor a program that another
+        // thread of the test starts at the same moment.
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != pidPipe[1]) close(fd);  // that one closes on exec
+        }
+        // The test ignores SIGPIPE; the program starts with the default dispositions.
+        ::signal(SIGPIPE, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         pid_t grandchild = viaParent ? fork() : 0;
         if (grandchild == 0) {
-            execProgram(argv, environment, inPipe[0], outPipe[1], errPipe[1]);
+            execve(argvC[0], argvC.data(), envC.data());
+            _exit(127);
         }
-        // The intermediate keeps no pipe ends, so only the program holds them; that includes the
-        // pipes of programs that other threads of the test were starting at the same moment.
         (void)!::write(pidPipe[1], &grandchild, sizeof grandchild);
-        for (int fd = 3; fd < 1024; ++fd) {
+        for (int fd = 0; fd < 1024; ++fd) {
             close(fd);
         }
-        int status = 0;
-        while (waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
-        }
-        _exit(decode(status) < 0 ? 255 : decode(status));
+        int status = 0;  // nothing here handles a signal, so the wait is never interrupted
+        waitpid(grandchild, &status, 0);
+        _exit(decode(status));
     }
     for (int fd : {inPipe[0], outPipe[1], errPipe[1], pidPipe[1]}) {
         close(fd);
@@ -154,14 +144,8 @@ Child::Child(const std::string& programPath, const std::vector<std::string>& arg
 
 Child::~Child() {
     if (!status_) {
-        kill(pid_, SIGKILL);
-        if (parent_ > 0) {
-            kill(parent_, SIGKILL);
-        }
+        kill(pid_, SIGKILL);  // an intermediate then ends by itself
         wait(5);
-    }
-    if (parent_ > 0) {
-        waitpid(parent_, nullptr, WNOHANG);
     }
     closeFd(in_);
     closeFd(out_);
@@ -189,9 +173,8 @@ void Child::killParent() {
 
 void Child::awaitSleep(const std::string& wait, double timeoutSeconds) {
     for (auto deadline = after(timeoutSeconds); remaining(deadline) > 0; usleep(1000)) {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/wchan");
-        std::string wchan;
-        if (!std::getline(in, wchan) || wchan.empty() || wchan == "0") {
+        const std::string wchan = readFile("/proc/" + std::to_string(pid_) + "/wchan").value_or("");
+        if (wchan.empty() || wchan == "0") {
             usleep(1000000);
             return;
         }
@@ -207,8 +190,7 @@ void Child::fill(size_t count, double timeoutSeconds, bool toLineFeed) {
            remaining(deadline) > 0) {
         pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         poll(fds, err_ >= 0 ? 2 : 1, static_cast<int>(remaining(deadline) * 1000) + 1);
-        while (pump(err_, errBuffer_) > 0) {
-        }
+        error();
         pump(out_, outBuffer_, count - outBuffer_.size());
     }
 }
@@ -240,8 +222,6 @@ std::optional<int> Child::wait(double timeoutSeconds) {
         if (r == target) {
             status_ = decode(status);
             parent_ = -1;
-        } else if (r < 0 && errno == ECHILD && target == parent_) {
-            parent_ = -1;
         } else if (remaining(deadline) <= 0) {
             return std::nullopt;
         } else {
@@ -272,21 +252,17 @@ Result run(const std::string& programPath, const std::vector<std::string>& args,
     Child child(programPath, args, options.env);
     child.write(options.input.value_or(""));
     child.closeInput();
-    auto status = child.wait(options.timeoutSeconds);
-    if (!status) {
+    if (!child.wait(options.timeoutSeconds)) {
         child.signal(SIGKILL);
-        status = child.wait(5);
     }
-    return {status.value_or(-1), child.restOfOutput(), child.error()};
+    return {child.wait(5).value_or(-1), child.restOfOutput(), child.error()};  // in this order
 }
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvane-test-XXXXXX";
-    if (!mkdtemp(pattern.data())) {
+    path_ = std::filesystem::temp_directory_path() / "sorvane-test-XXXXXX";
+    if (!mkdtemp(path_.data())) {
         throw std::runtime_error("mkdtemp");
     }
-    path_ = pattern;
 }
 
 TempDir::~TempDir() {

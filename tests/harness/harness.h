@@ -23,7 +23,7 @@ struct Result {
 struct Options {
     std::vector<std::string> env;        // extra "NAME=value" entries, added to the test's own
     std::optional<std::string> input;    // written to standard input, which is then closed;
-                                         // nothing: standard input is /dev/null
+                                         // nothing: standard input is empty
     double timeoutSeconds = 20;
 };
 

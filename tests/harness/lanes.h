@@ -15,16 +15,13 @@ namespace harness {
 // Calls `body` once for every index from 0 to count - 1, on `lanes` threads; returns when all are done.
 inline void inLanes(int lanes, int count, const std::function<void(int)>& body) {
     std::atomic<int> next{0};
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;  // each joins as it goes out of scope
     for (int lane = 0; lane < lanes; ++lane) {
         threads.emplace_back([&] {
             for (int i = next++; i < count; i = next++) {
                 body(i);
             }
         });
-    }
-    for (auto& thread : threads) {
-        thread.join();
     }
 }
 
@@ -36,13 +33,9 @@ inline bool stillRunning(pid_t pid) {
 }
 
 // A member of a report or log line; null when the value is not an object or lacks it. Unlike
-// json::value it never throws, which on a lane's thread would end the whole test program.
+// json::value alone it never throws, which on a lane's thread would end the whole test program.
 inline nlohmann::json field(const nlohmann::json& value, const char* key) {
-    if (!value.is_object()) {
-        return nullptr;
-    }
-    auto found = value.find(key);
-    return found == value.end() ? nlohmann::json() : *found;
+    return value.is_object() ? value.value(key, nlohmann::json()) : nullptr;
 }
 
 }  // namespace harness

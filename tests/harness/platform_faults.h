@@ -5,7 +5,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,36 +16,22 @@ struct FaultCase {
     nlohmann::json machine;
 };
 
-constexpr int faultStatus = 0x6E6F7065;  // 'nope'
-
 // Speakers and a studio interface with two output streams (the default output and input), a
 // microphone; a music player on the speakers and a studio app on the interface; the test process
 // is the host. Captures run on a fast clock and stop delivering after a few cycles.
 inline nlohmann::json faultBaseMachine() {
-    using nlohmann::json;
-    return {
-        {"defaultOutput", "spk"},
-        {"defaultInput", "mic"},
-        {"devices",
-         {{{"uid", "spk"}, {"name", "Speakers"}, {"rate", 44100}, {"rates", {{44100, 48000}}}, {"output", {2}},
-           {"volume", {{"0", 0.75}}}},
-          {{"uid", "studio"},
-           {"name", "Studio"},
-           {"rate", 48000},
-           {"rates", {{44100, 44100}, {48000, 48000}, {96000, 96000}}},
-           {"output", {2, 8}},
-           {"input", {2}},
-           {"layout", "AgBlAAAAAAAAAAAA"},
-           {"volume", {{"1", 1.0}, {"2", 0.5}}}},
-          {{"uid", "mic"}, {"name", "Mic"}, {"rate", 44100}, {"input", {1}}}}},
-        {"processes",
-         {{{"pid", 501}, {"bundleId", "x.music"}, {"playing", true}, {"devices", {"spk"}}},
-          {{"pid", 505}, {"bundleId", "x.studio"}, {"playing", true}, {"devices", {"studio"}}}}},
-        {"apps",
-         {{{"pid", "parent"}, {"bundleId", "x.host"}, {"name", "Host"}},
-          {{"pid", 501}, {"bundleId", "x.music"}, {"name", "Music"}}}},
-        {"tap", {{"clock", "fast"}, {"cycles", 4}}},
-    };
+    return nlohmann::json::parse(R"({"defaultOutput": "spk", "defaultInput": "mic",
+      "devices": [
+        {"uid": "spk", "name": "Speakers", "rate": 44100, "rates": [[44100, 48000]], "output": [2],
+         "volume": {"0": 0.75}},
+        {"uid": "studio", "name": "Studio", "rate": 48000, "rates": [[44100, 44100], [48000, 48000], [96000, 96000]],
+         "output": [2, 8], "input": [2], "layout": "AgBlAAAAAAAAAAAA", "volume": {"1": 1.0, "2": 0.5}},
+        {"uid": "mic", "name": "Mic", "rate": 44100, "input": [1]}],
+      "processes": [{"pid": 501, "bundleId": "x.music", "playing": true, "devices": ["spk"]},
+                    {"pid": 505, "bundleId": "x.studio", "playing": true, "devices": ["studio"]}],
+      "apps": [{"pid": "parent", "bundleId": "x.host", "name": "Host"},
+               {"pid": 501, "bundleId": "x.music", "name": "Music"}],
+      "tap": {"clock": "fast", "cycles": 4}})");
 }
 
 // The host's settings that a switch on the base machine applies: the studio interface for both
@@ -62,12 +47,7 @@ inline nlohmann::json faultWantedSettings() {
 inline std::vector<FaultCase> platformFaults(const std::string& program) {
     using nlohmann::json;
     std::vector<FaultCase> cases{{"no fault", faultBaseMachine()}};
-    auto add = [&](const std::string& name, const std::function<void(json&)>& change) {
-        json machine = faultBaseMachine();
-        change(machine);
-        cases.push_back({name, machine});
-    };
-    // Where, which, how it fails (s: an error status, a: absent, r: cannot be set, n: a null string)
+    // Where, which, how it fails (s: an error status 'nope', a: absent, r: cannot be set, n: a null string)
     // and who reads it. Every device or process at once, so whichever one a mode looks at meets it.
     const char* const selectors[][4] = {
         {"devices", "uid ", "san", "sound tap"}, {"devices", "lnam", "san", "sound tap"},
@@ -79,22 +59,19 @@ inline std::vector<FaultCase> platformFaults(const std::string& program) {
         {"system", "dev#", "sa", "sound"},       {"system", "dOut", "sar", "sound"},
         {"system", "dIn ", "sar", "sound"},      {"system", "uidd", "sa", "sound tap"},
         {"system", "prs#", "sa", "tap"},         {"system", "id2p", "sa", "tap"}};
-    const std::string reader = program == "sorvane-tap" ? "tap" : "sound";
     for (const auto& [where, code, ways, readers] : selectors) {
-        if (std::string(readers).find(reader) == std::string::npos) {
+        if (std::string(readers).find(program == "sorvane-tap" ? "tap" : "sound") == std::string::npos) {
             continue;
         }
         for (const char* way = ways; *way; ++way) {
-            json kind = *way == 's' ? json(faultStatus) : *way == 'a' ? "absent" : *way == 'r' ? "readonly" : "null";
-            add(std::string(where) + " '" + code + "' " + kind.dump(), [&](json& m) {
-                if (std::string(where) == "system") {
-                    m["faults"][code] = kind;
-                    return;
-                }
-                for (json& object : m[where]) {
-                    object["faults"][code] = kind;
-                }
-            });
+            json kind = *way == 's' ? json(0x6E6F7065) : *way == 'a' ? "absent" : *way == 'r' ? "readonly" : "null";
+            json machine = faultBaseMachine();
+            if (std::string(where) == "system") {
+                machine["faults"][code] = kind;
+            } else {
+                for (json& object : machine[where]) object["faults"][code] = kind;
+            }
+            cases.push_back({std::string(where) + " '" + code + "' " + kind.dump(), machine});
         }
     }
     return cases;

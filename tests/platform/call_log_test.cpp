@@ -7,15 +7,12 @@ namespace {
 using CallLog = SimTest;
 using json = nlohmann::json;
 
+// The end-to-end tests read a line's call, object, selector and status; this one checks the rest.
 TEST_F(CallLog, LinesNameTheCallTheAddressAndTheOutcome) {
-    read<AudioObjectID>(systemObject, at("dOut"));
     write<Float32>(device(1), at("volm", out, 2), 0.5f);
-    EXPECT_EQ(machine->log(), (std::vector<json>{{{"fn", "AudioObjectGetPropertyData"}, {"object", 1},
-                                                  {"selector", "dOut"}, {"scope", "glob"}, {"element", 0},
-                                                  {"status", 0}, {"size", 4}},
-                                                 {{"fn", "AudioObjectSetPropertyData"}, {"object", device(1)},
-                                                  {"selector", "volm"}, {"scope", "outp"}, {"element", 2},
-                                                  {"size", 4}, {"value", 0.5}, {"status", 0}}}));
+    EXPECT_EQ(machine.log(), (std::vector<json>{{{"fn", "AudioObjectSetPropertyData"}, {"object", device(1)},
+                                                 {"selector", "volm"}, {"scope", "outp"}, {"element", 2},
+                                                 {"size", 4}, {"value", 0.5}, {"status", 0}}}));
 }
 
 TEST_F(CallLog, ProcessesWritingAtOnceLeaveWholeLinesAndExitLinesCountingTheirStrings) {
@@ -33,15 +30,14 @@ TEST_F(CallLog, ProcessesWritingAtOnceLeaveWholeLinesAndExitLinesCountingTheirSt
                   CFRelease(nullptr);
                   if (CFStringGetLength(ref) != 0) _exit(1);
               }), (std::vector<int>{0, 0, 0}));
-    int made = 0, exits = 0;
-    for (const auto& line : machine->log()) {
+    int made = 0;
+    std::vector<json> exits;
+    for (const auto& line : machine.log()) {
         ASSERT_TRUE(line.is_object());
         made += line.value("text", "") == text;
-        if (line["fn"] != "exit") continue;
-        ++exits;
-        EXPECT_EQ(line, (json{{"fn", "exit"}, {"stringsAlive", inherited + 1}, {"overReleases", 2}}));
+        if (line["fn"] == "exit") exits.push_back(line);
     }
-    EXPECT_EQ(exits, 3);
+    EXPECT_EQ(exits, std::vector<json>(3, {{"fn", "exit"}, {"stringsAlive", inherited + 1}, {"overReleases", 2}}));
     EXPECT_EQ(made, 3 * 300);
 }
 

@@ -41,7 +41,7 @@ using IO = SimTest;
 // Nothrow new (freed by the plain delete, as libraries do) once went uncounted and met the wrong delete
 // under the sanitizers; a SIGTERM taken by the IO thread once waited there while it waited for its stop.
 TEST_F(IO, TheStopWaitsForTheCycleInProgressWhoseAllocationsAreCountedAndWhichTakesNoSignals) {
-    const auto tap = apple::TapDescription::stereoMixdown({process(0)});
+    const auto tap = apple::TapDescription::stereoMixdown({1000});  // the first process
     AudioObjectID tapID = 0, device = 0;
     ASSERT_EQ(apple::createProcessTap(tap, &tapID), 0);
     const CFDictionaryRef aggregate = apple::aggregateDescription("t", apple::newUUIDString(), tap.uuidString());
@@ -57,8 +57,8 @@ TEST_F(IO, TheStopWaitsForTheCycleInProgressWhoseAllocationsAreCountedAndWhichTa
     const int calls = r.calls;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(r.calls, calls);  // no call follows
-    EXPECT_EQ(machine->log().back(), (nlohmann::json{{"fn", "AudioDeviceStop"}, {"object", device}, {"status", 0},
-                                                     {"cycles", calls}, {"procAllocations", 2 * calls}}));
+    EXPECT_EQ(machine.log().back(), (nlohmann::json{{"fn", "AudioDeviceStop"}, {"object", device}, {"status", 0},
+                                                    {"cycles", calls}, {"procAllocations", 2 * calls}}));
     EXPECT_TRUE(r.termBlocked);
     sigset_t mask;
     pthread_sigmask(SIG_SETMASK, nullptr, &mask);

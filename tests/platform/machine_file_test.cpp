@@ -8,38 +8,29 @@ namespace platform_test {
 namespace {
 
 TEST(MachineFile, FilesThatAreNotMachines) {
-    const std::string dev = R"({"devices":[{"uid":"a",)", proc = R"({"processes":[{"pid":1,)";
+    // One row for each kind of complaint, at paths of every form.
+    const std::string dev = R"({"devices":[{"uid":"a",)";
     const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
-        {std::nullopt, "cannot be read"}, {R"({"devices":[)", "is not valid JSON"},
-        {dev + R"("rate":1e999}]})", "is not valid JSON"},  // no infinities in JSON
-        {"[]", "the machine is not an object"}, {R"({"system":15})", "system is not a string"},
+        {std::nullopt, "cannot be read"}, {dev + R"("rate":1e999}]})", "is not valid JSON"},  // no infinities
+        {"[]", "the machine is not an object"}, {R"({"defaultOutput":5})", "defaultOutput is not a string"},
         {R"({"system":"fifteen"})", "system is not a version such as \"15.0\""},
-        {R"({"defaultOutput":5})", "defaultOutput is not a string"},
         {R"({"devices":{}})", "devices is not an array"}, {R"({"devices":[5]})", "devices[0] is not an object"},
-        {R"({"devices":[{"name":"x"}]})", "devices[0] has no \"uid\""},
         {R"({"devices":[{"uid":"a"},{"uid":"a"}]})", "devices[1].uid \"a\" names an earlier device too"},
-        {dev + R"("rate":"48000"}]})", "devices[0].rate is not a number"},
         {dev + R"("rates":[[48000]]}]})", "devices[0].rates[0] is not a [minimum, maximum] pair"},
         {dev + R"("rates":[[96000,44100]]}]})", "devices[0].rates[0] has its minimum above its maximum"},
-        {dev + R"("rates":[[44100,true]]}]})", "devices[0].rates[0][1] is not a number"},
-        {dev + R"("output":[-1]}]})", "devices[0].output[0] is out of range"},
-        {dev + R"("input":[{"fault":5}]}]})", "devices[0].input[0] has no \"channels\""},
-        {dev + R"("output":[{"channels":2,"fault":"broken"}]}]})", "devices[0].output[0].fault is not a fault"},
         {dev + R"("layout":"AgBl AAAA"}]})", "devices[0].layout is not valid base64"},
         {dev + R"("volume":{"01":1}}]})", "devices[0].volume has the key \"01\", not a decimal element number"},
         {dev + R"("volume":{"1":"loud"}}]})", "devices[0].volume.1 is not a number"},
         {dev + R"("faults":{"nsr":5}}]})", "devices[0].faults has the key \"nsr\", not a four-character selector"},
         {R"({"processes":[{"bundleId":"x"}]})", "processes[0] has no \"pid\""},
         {R"({"processes":[{"pid":4294967296}]})", "processes[0].pid is out of range"},
-        {proc + R"("playing":"yes"}]})", "processes[0].playing is not true or false"},
-        {proc + R"("devices":[1]}]})", "processes[0].devices[0] is not a string"},
+        {R"({"processes":[{"pid":1,"playing":"yes"}]})", "processes[0].playing is not true or false"},
         {R"({"apps":[{"pid":"me"}]})", "apps[0].pid is neither an integer nor \"parent\""},
-        {R"({"apps":[{"pid":1,"policy":3}]})", "apps[0].policy is out of range"},
         {R"({"tap":{"clock":"slow"}})", "tap.clock is neither \"realtime\" nor \"fast\""},
         {R"({"tap":{"bits":12}})", "tap.bits is not a whole number of bytes"},
         {R"({"tap":{"faults":{"begin":1}}})", "tap.faults has an unknown member \"begin\""},
         {R"({"tap":{"faults":{"start":"no"}}})", "tap.faults.start is not an integer"},
-        {R"({"setDelayMs":-1})", "setDelayMs is out of range"}, {R"({"faults":{"dOut":[1]}})", "faults.dOut is not a fault"},
+        {R"({"faults":{"dOut":[1]}})", "faults.dOut is not a fault"},
     };
     const harness::TempDir dir;
     const std::string errPath = dir.file("stderr");
@@ -50,7 +41,7 @@ TEST(MachineFile, FilesThatAreNotMachines) {
                       dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
                       setenv("SORVANE_MACHINE", path.c_str(), 1);
                       unsetenv("SORVANE_MACHINE_LOG");
-                      read<AudioObjectID>(systemObject, at("dOut"));
+                      read<AudioObjectID>(kAudioObjectSystemObject, at("dOut"));
                   })[0], 3) << path << " " << text.value_or("");
         const std::string err = harness::readFile(errPath).value_or("");
         const std::string prefix = "simulated machine: " + path + ": " + complaint;
@@ -65,8 +56,8 @@ TEST(MachineFile, TheBuiltInMachineKeepsItsStateUnderTheTemporaryFolder) {
                       unsetenv("SORVANE_MACHINE");
                       unsetenv("SORVANE_MACHINE_LOG");
                       setenv("TMPDIR", dir.path().c_str(), 1);
-                      if (read<AudioObjectID>(systemObject, at("dOut")).second != found) _exit(1);
-                      if (write<AudioObjectID>(systemObject, at("dOut"), device(1)) != 0) _exit(2);
+                      if (read<AudioObjectID>(kAudioObjectSystemObject, at("dOut")).second != found) _exit(1);
+                      if (write<AudioObjectID>(kAudioObjectSystemObject, at("dOut"), device(1)) != 0) _exit(2);
                   })[0], 0);
         EXPECT_TRUE(harness::exists(dir.file("sorvane-machine-" + std::to_string(getuid()) + ".json")));
     }
@@ -81,7 +72,7 @@ TEST_F(Writes, ConcurrentWritersInSeveralProcessesLoseNothing) {
                       if (write<Float32>(device(1), at("volm", out, UInt32(child + 1)), i / 64.0f) != 0) _exit(1);
                   }
               }), (std::vector<int>{0, 0}));
-    EXPECT_EQ(machine->state()["devices"][1]["volume"], (nlohmann::json{{"1", 40 / 64.0}, {"2", 40 / 64.0}}));
+    EXPECT_EQ(machine.state()["devices"][1]["volume"], (nlohmann::json{{"1", 40 / 64.0}, {"2", 40 / 64.0}}));
 }
 
 }  // namespace

@@ -10,15 +10,12 @@
 #include <unistd.h>
 
 #include <functional>
-#include <memory>
 
 namespace platform_test {
 
 constexpr UInt32 out = kAudioObjectPropertyScopeOutput;
-constexpr AudioObjectID systemObject = kAudioObjectSystemObject;
 // The place in the file decides the identifiers.
 constexpr AudioObjectID device(int index) { return 100 + AudioObjectID(index); }
-constexpr AudioObjectID process(int index) { return 1000 + AudioObjectID(index); }
 
 inline AudioObjectPropertyAddress at(const char (&s)[5], UInt32 scope = kAudioObjectPropertyScopeGlobal,
                                      UInt32 element = 0) {
@@ -40,39 +37,36 @@ OSStatus write(AudioObjectID object, const AudioObjectPropertyAddress& address, 
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        machine = std::make_unique<harness::Machine>(nlohmann::json::parse(R"({"defaultOutput": "spk",
-          "processes": [{"pid": 501}], "tap": {"clock": "fast", "frames": 64}, "devices": [
-          {"uid": "spk", "rate": 48000, "output": [2]}, {"uid": "studio", "output": [2], "volume": {"1": 1, "2": 1}},
-          {"uid": "mic", "input": [1]}]})"));
-        setenv("SORVANE_MACHINE", machine->path().c_str(), 1);
-        setenv("SORVANE_MACHINE_LOG", machine->logPath().c_str(), 1);
+        setenv("SORVANE_MACHINE", machine.path().c_str(), 1);
+        setenv("SORVANE_MACHINE_LOG", machine.logPath().c_str(), 1);
         sim::resetForTests();
     }
     void TearDown() override { sim::resetForTests(); }
 
-    std::unique_ptr<harness::Machine> machine;
+    harness::Machine machine{nlohmann::json::parse(R"({"defaultOutput": "spk", "processes": [{"pid": 501}],
+      "tap": {"clock": "fast", "frames": 64}, "devices": [{"uid": "spk", "rate": 48000, "output": [2]},
+      {"uid": "studio", "output": [2], "volume": {"1": 1, "2": 1}}, {"uid": "mic", "input": [1]}]})")};
 };
 
 // Runs body(i) in `count` forked children at once, each starting the layer afresh and ending through
 // exit(0) so the exit handlers run as in a program; their exit statuses (-1 when killed).
 inline std::vector<int> inChildren(int count, const std::function<void(int)>& body) {
-    std::vector<pid_t> pids;
+    std::vector<int> children;  // their pids, then their exit statuses
     for (int i = 0; i < count; ++i) {
         std::fflush(nullptr);
-        pids.push_back(fork());
-        if (pids.back() == 0) {
+        children.push_back(fork());
+        if (children.back() == 0) {
             sim::resetForTests();
             body(i);
             std::exit(0);
         }
     }
-    std::vector<int> statuses;
-    for (const pid_t pid : pids) {
+    for (int& child : children) {
         int status = -1;
-        waitpid(pid, &status, 0);
-        statuses.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        waitpid(child, &status, 0);
+        child = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    return statuses;
+    return children;
 }
 
 }  // namespace platform_test
