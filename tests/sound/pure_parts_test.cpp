@@ -46,19 +46,17 @@ TEST(Settings, ReadAndWrittenBack) {
 
 static std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-TEST(Base64, BothWays) {
+// Canonical text both ways, unused trailing bits tolerated as the platform's decoder does; anything
+// else refused.
+TEST(Base64, BothWaysAndStrict) {
     const std::pair<const char*, const char*> vectors[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
         {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
     for (const auto& [plain, text] : vectors) {
         EXPECT_EQ(base64::encode(bytes(plain)), text);
         EXPECT_EQ(base64::decode(text), bytes(plain)) << text;
     }
-    // Unused trailing bits are tolerated, as the platform's decoder does.
     EXPECT_EQ(base64::decode("Zh=="), bytes("f"));
     EXPECT_EQ(base64::decode("Zm9="), bytes("fo"));
-}
-
-TEST(Base64, RejectsAnythingButCanonicalText) {
     for (const char* bad : {"Zg", "Zg=", "Zm9v\n", " Zm9v", "Zm9 v", "Zm9v Zg==", "Zg==Zm9v", "=Zg=", "Zm=v", "Z===",
                             "====", "Zm9-", "Zm9_", "Zm9v\x80\x80\x80\x80"}) {
         EXPECT_FALSE(base64::decode(bad)) << bad;
