@@ -14,10 +14,14 @@ namespace tap_test {
 
 using nlohmann::json;
 
+constexpr int nope = 0x6E6F7065;  // 'nope'
+
+inline json tap(json behaviour) { return {{"tap", std::move(behaviour)}}; }
+
 // Output streams of 2 and 8 channels on the studio, and an unreadable one amid two stereo ones on
 // "odd". The browser's third process is silent; x.host.helper belongs to the host.
 inline json machine() {
-    json odd = {{"uid", "odd"}, {"rate", 44100}, {"output", {2, {{"channels", 8}, {"fault", 0x6E6F7065}}, 2}}};
+    json odd = {{"uid", "odd"}, {"rate", 44100}, {"output", {2, {{"channels", 8}, {"fault", nope}}, 2}}};
     auto process = [](int pid, const char* bundle, bool playing, json devices, double level = 1) {
         return json{{"pid", pid}, {"bundleId", bundle}, {"playing", playing}, {"devices", devices}, {"level", level}};
     };
@@ -35,12 +39,9 @@ inline json machine() {
 
 // The first log line of that function, or null.
 inline json firstCall(const harness::Machine& machine, const std::string& fn) {
-    for (const json& line : machine.log()) {
-        if (harness::field(line, "fn") == fn) {
-            return line;
-        }
-    }
-    return nullptr;
+    auto log = machine.log();
+    auto line = std::find_if(log.begin(), log.end(), [&](const json& l) { return harness::field(l, "fn") == fn; });
+    return line == log.end() ? json() : *line;
 }
 
 // The calls of these functions in the order they were made, each marked with its status unless 0.
