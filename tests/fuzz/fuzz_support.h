@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -46,32 +47,26 @@ inline void require(bool holds, const char* what) {
 // A fresh folder for one fuzz program's files, on a memory file system where there is one so
 // that the syncs of the settings files cost nothing. Removed with its files at exit.
 inline std::string scratchFolder() {
-    static std::string made;
-    if (!made.empty()) {
-        return made;
-    }
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvane-fuzz-XXXXXX";
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    if (::mkdtemp(path.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    made = path.data();
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(made, ignored);
-    });
+    static const std::string made = [] {
+        std::string path = (::access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
+                                                            : std::filesystem::temp_directory_path().string()) +
+                           "/sorvane-fuzz-XXXXXX";
+        require(::mkdtemp(path.data()) != nullptr, "scratch folder made");
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(scratchFolder(), ignored);
+        });
+        return path;
+    }();
     return made;
 }
 
 // Writes the whole file or aborts: the fuzz program cannot run without it.
 inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = file != nullptr && std::fclose(file) == 0 && ok;
-    require(ok, "scratch file written");
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+    file.close();
+    require(!file.fail(), "scratch file written");
 }
 
 }  // namespace fuzz

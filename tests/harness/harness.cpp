@@ -296,6 +296,20 @@ std::vector<nlohmann::json> Machine::log() const {
     return lines;
 }
 
+std::vector<nlohmann::json> Machine::calls(const std::string& fn, std::size_t from) const {
+    std::vector<nlohmann::json> lines = log(), found;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].is_object() && lines[i].value("fn", "") == fn) found.push_back(lines[i]);
+    }
+    return found;
+}
+
+bool Machine::endedClean(bool allReleased) const {
+    auto lines = log();
+    return !lines.empty() && lines.back().is_object() && lines.back().value("fn", "") == "exit" &&
+           lines.back().value("overReleases", -1) == 0 && (!allReleased || lines.back().value("stringsAlive", -1) == 0);
+}
+
 void Machine::clearLog() { std::remove(log_.c_str()); }
 
 std::optional<std::string> readFile(const std::string& path) {

@@ -96,6 +96,11 @@ public:
     nlohmann::json state() const;            // the machine file as it stands now
     void write(const nlohmann::json& description);  // replace the machine (unplug a device ...)
     std::vector<nlohmann::json> log() const;  // every call log line so far
+    // The log lines of that function, from line `from` on.
+    std::vector<nlohmann::json> calls(const std::string& fn, std::size_t from = 0) const;
+    // True when the log ends with a run's exit line: nothing released twice and, with `allReleased`,
+    // no string left alive.
+    bool endedClean(bool allReleased = true) const;
     void clearLog();
 
 private:

@@ -36,5 +36,5 @@ TEST(Restore, KilledSwitchThenSwitchAgainThenRestoreTwice) {
     EXPECT_EQ(sound(stage.machine, {"--restore", stage.dir.path()}).out, restoredReport({}, {}).dump() + "\n");
     EXPECT_EQ(soundState(stage.machine), stage.before);
     EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot);
-    EXPECT_TRUE(calls(stage.machine, "AudioObjectSetPropertyData").empty());
+    EXPECT_TRUE(stage.machine.calls("AudioObjectSetPropertyData").empty());
 }

@@ -91,20 +91,6 @@ inline json soundState(const harness::Machine& machine) {
     return kept;
 }
 
-// The call log's lines of that function, from line `from` on.
-inline std::vector<json> calls(const harness::Machine& machine, const std::string& fn, std::size_t from = 0) {
-    std::vector<json> lines = machine.log(), found;
-    for (std::size_t i = from; i < lines.size(); ++i) {
-        if (lines[i].is_object() && lines[i].value("fn", "") == fn) found.push_back(lines[i]);
-    }
-    return found;
-}
-
-// True when the log ends with the exit line of a run that released every string exactly once.
-inline bool stringsBalanced(const harness::Machine& machine) {
-    auto lines = machine.log();
-    return !lines.empty() && lines.back() == json{{"fn", "exit"}, {"stringsAlive", 0}, {"overReleases", 0}};
-}
 
 // A machine, and a folder holding the host's settings (none when null); the state from before.
 struct Stage {

@@ -51,13 +51,13 @@ void check(const Case& c) {
     const std::vector<std::string> start = {"AudioHardwareCreateProcessTap", "AudioHardwareCreateAggregateDevice",
                                             "AudioDeviceCreateIOProcID", "AudioDeviceStart"};
     EXPECT_EQ(callsOf(run.machine, start), start) << c.name;
-    json tap = firstCall(run.machine, start[0]), device = firstCall(run.machine, start[1]);
+    json tap = run.machine.calls(start[0]).at(0), device = run.machine.calls(start[1]).at(0);
     json made = {tap["description"]["name"], tap["description"]["private"], tap["description"]["muteBehavior"],
                  tap["description"]["processRestore"], device["name"], device["taps"]};
     EXPECT_EQ(made, json({"Sorvane", true, 0, onMacOS26, "Sorvane tap", json::array({tap["uuid"]})})) << c.name;
     static std::set<std::string> uids;
     EXPECT_TRUE(uids.insert(harness::field(device, "uid").dump()).second) << c.name << ": a new device UID each run";
-    EXPECT_EQ(firstCall(run.machine, "AudioDeviceStop")["procAllocations"], 0) << c.name << ": allocating IO procedure";
+    EXPECT_EQ(run.machine.calls("AudioDeviceStop").at(0)["procAllocations"], 0) << c.name << ": allocating IO procedure";
 }
 
 TEST(Pcm, ThePairOfEveryKindOfTap) {

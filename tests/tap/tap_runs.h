@@ -37,13 +37,6 @@ inline json machine() {
             {"apps", {{{"pid", "parent"}, {"bundleId", "x.host"}, {"name", "Host"}}}}};
 }
 
-// The first log line of that function, or null.
-inline json firstCall(const harness::Machine& machine, const std::string& fn) {
-    auto log = machine.log();
-    auto line = std::find_if(log.begin(), log.end(), [&](const json& l) { return harness::field(l, "fn") == fn; });
-    return line == log.end() ? json() : *line;
-}
-
 // The calls of these functions in the order they were made, each marked with its status unless 0.
 inline std::vector<std::string> callsOf(const harness::Machine& machine, const std::vector<std::string>& fns) {
     std::vector<std::string> seen;
@@ -79,13 +72,5 @@ inline json onlyReport(const std::string& err) {
     return std::count(err.begin(), err.end(), '\n') == 1 ? json::parse(err, nullptr, false) : json();
 }
 
-// The log ends with the exit line: nothing over-released and, after a run that went well, no string alive.
-inline void expectExitLine(const harness::Machine& machine, const std::string& what, bool wentWell = true) {
-    auto log = machine.log();
-    ASSERT_FALSE(log.empty()) << what;
-    EXPECT_EQ(harness::field(log.back(), "fn"), "exit") << what << ": nothing after the exit";
-    EXPECT_EQ(harness::field(log.back(), "overReleases"), 0) << what;
-    EXPECT_TRUE(!wentWell || harness::field(log.back(), "stringsAlive") == 0) << what;
-}
 
 }  // namespace tap_test
