@@ -47,7 +47,8 @@ inline void require(bool holds, const char* what) {
 // A fresh folder for one fuzz program's files, on a memory file system where there is one so
 // that the syncs of the settings files cost nothing. Removed with its files at exit.
 inline std::string scratchFolder() {
-    static const std::string made = [] {
+    // Never destroyed: the exit handler registered while it is made would run after its destructor.
+    static const std::string& made = *new std::string([] {
         std::string path = (::access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
                                                             : std::filesystem::temp_directory_path().string()) +
                            "/sorvane-fuzz-XXXXXX";
@@ -57,7 +58,7 @@ inline std::string scratchFolder() {
             std::filesystem::remove_all(scratchFolder(), ignored);
         });
         return path;
-    }();
+    }());
     return made;
 }
 
