@@ -25,8 +25,9 @@ bool matches(const std::optional<Side>& now, const std::optional<Side>& wanted) 
         (wanted->layout && !layoutInPlace(now->layout, *wanted->layout))) {
         return false;
     }
+    const VolumeMap present = now->volume.value_or(VolumeMap{});
     for (const auto& [key, value] : wanted->volume.value_or(VolumeMap{})) {
-        if (!volumeInPlace(now->volume.value_or(VolumeMap{}), key, value)) {
+        if (!volumeInPlace(present, key, value)) {
             return false;
         }
     }
