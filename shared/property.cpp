@@ -9,6 +9,12 @@ AudioObjectPropertyAddress address(AudioObjectPropertySelector selector, AudioOb
     return AudioObjectPropertyAddress{selector, scope, element};
 }
 
+bool notifyOnOwnThread() {
+    auto where = address(kAudioHardwarePropertyRunLoop);
+    CFRunLoopRef none = nullptr;
+    return AudioObjectSetPropertyData(kAudioObjectSystemObject, &where, 0, nullptr, sizeof none, &none) == 0;
+}
+
 bool has(AudioObjectID object, const AudioObjectPropertyAddress& address) {
     return AudioObjectHasProperty(object, &address) != 0;
 }

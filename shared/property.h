@@ -17,6 +17,12 @@ inline constexpr AudioObjectPropertyScope global = kAudioObjectPropertyScopeGlob
 inline constexpr AudioObjectPropertyScope output = kAudioObjectPropertyScopeOutput;
 inline constexpr AudioObjectPropertyScope input = kAudioObjectPropertyScopeInput;
 
+// Tells the platform to deliver its notifications on a thread of its own ('rnlp' on the system
+// object set to NULL). The programs run no run loop, and without this the platform's view of the
+// devices (the list, UID translation, the defaults) is never brought up to date. Call before any
+// other platform call. True when the platform took it.
+bool notifyOnOwnThread();
+
 // The property address (selector, scope, element).
 AudioObjectPropertyAddress address(AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = global,
                                    AudioObjectPropertyElement element = kAudioObjectPropertyElementMain);

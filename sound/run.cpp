@@ -1,5 +1,6 @@
 #include "sound/run.h"
 
+#include "shared/property.h"
 #include "sound/backend/core_audio_system.h"
 
 #include <csignal>
@@ -15,6 +16,8 @@ void start(int argc, char** argv) {
     // A host that stops reading must not kill a run halfway: a report that meets a closed
     // output is dropped, and the work (a restore above all) still finishes with its status.
     std::signal(SIGPIPE, SIG_IGN);
+    // Before any other platform call: a hold lasts long, and devices come and go meanwhile.
+    property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
 }
 

@@ -140,6 +140,8 @@ void tearDown() {
 }  // namespace
 
 int run(int argc, char** argv) {
+    // Before any other platform call, so that the device and process views stay current.
+    property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
     auto host = apple::runningApplication(getppid());
     ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";

@@ -130,6 +130,7 @@ enum : OSStatus {
 };
 
 enum : AudioObjectPropertySelector {
+    kAudioHardwarePropertyRunLoop = 0x726E6C70,                  // 'rnlp'
     kAudioHardwarePropertyDevices = 0x64657623,                  // 'dev#'
     kAudioHardwarePropertyDefaultOutputDevice = 0x644F7574,      // 'dOut'
     kAudioHardwarePropertyDefaultInputDevice = 0x64496E20,       // 'dIn '

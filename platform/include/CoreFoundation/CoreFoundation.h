@@ -24,6 +24,7 @@ typedef const struct __CFString* CFStringRef;
 typedef const struct __CFDictionary* CFDictionaryRef;
 typedef const struct __CFArray* CFArrayRef;
 typedef const struct __CFBoolean* CFBooleanRef;
+typedef struct __CFRunLoop* CFRunLoopRef;
 
 enum : CFStringEncoding { kCFStringEncodingUTF8 = 0x08000100 };
 
