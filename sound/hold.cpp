@@ -1,5 +1,6 @@
 #include "sound/hold.h"
 
+#include "process_exit.h"
 #include "sound/lines.h"
 #include "sound/restore.h"
 
@@ -57,6 +58,16 @@ void* watchParent(void* state) {
     }
 }
 
+// The same look at once: the platform's process-exit event fires the moment the host is gone.
+// Where it cannot watch the parent, the timer above is left to see it.
+void* awaitParentExit(void* state) {
+    auto& hold = *static_cast<Hold*>(state);
+    if (platform::waitForExit(hold.parent, -1)) {
+        end(hold);
+    }
+    return nullptr;
+}
+
 // A watcher that cannot start would leave the host without that way out, so the hold is not
 // to be trusted: put everything back at once.
 void startWatcher(Hold& hold, void* (*watcher)(void*)) {
@@ -91,6 +102,7 @@ void hold(const Files& folder, const sigset_t& signals) {
     // the host, which still holds standard input; a host that dies closes it.
     state->parent = getppid();
     startWatcher(*state, watchParent);
+    startWatcher(*state, awaitParentExit);
     while (auto line = readLine(STDIN_FILENO, longestLine)) {
         if (!line->tooLong && trimSpaces(line->text) == "restore") {
             break;

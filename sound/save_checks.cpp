@@ -2,6 +2,7 @@
 
 #include "shared/numbers.h"
 #include "base64.h"
+#include "sound/layout.h"
 #include "sound/run.h"
 
 namespace sound {
@@ -18,7 +19,7 @@ std::optional<std::string> sideProblem(const Side& side, Direction direction) {
     }
     if (side.layout) {
         auto bytes = base64::decode(*side.layout);
-        if (!bytes || bytes->empty()) {
+        if (!bytes || !wholeLayout(*bytes)) {
             return "that channel layout isn't readable";
         }
     }

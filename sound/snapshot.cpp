@@ -3,16 +3,60 @@
 #include "sound/current.h"
 #include "sound/run.h"
 
+#include <map>
 #include <set>
 #include <string>
 
 namespace sound {
 
-Settings snapshot(const Settings& now, const Settings& wanted) {
-    Settings copy = now;
-    auto heldAsOutput = [&](const std::string& uid) { return now.output && now.output->uid == uid; };
-    auto heldAsInput = [&](const std::string& uid) { return now.input && now.input->uid == uid; };
+namespace {
+
+// Per device, the volume elements the wanted record sets: the output and the further devices,
+// the only sides whose volumes are applied.
+std::map<std::string, std::set<std::string>> volumeKeys(const Settings& wanted) {
+    std::map<std::string, std::set<std::string>> keys;
+    auto add = [&](const Side& side) {
+        for (const auto& [key, value] : side.volume.value_or(VolumeMap{})) {
+            keys[side.uid].insert(key);
+        }
+    };
+    if (wanted.output) {
+        add(*wanted.output);
+    }
+    for (const Side& side : wanted.others.value_or(std::vector<Side>{})) {
+        add(side);
+    }
+    return keys;
+}
+
+// A device's volume map is read as its main volume alone when it has one, yet it may have channel
+// volumes too: those the wanted record sets join the map with their value now, or no restore
+// could put them back.
+void addVolumes(Side& side, const std::map<std::string, std::set<std::string>>& keys) {
+    auto wanted = keys.find(side.uid);
+    if (!side.volume || wanted == keys.end()) {
+        return;  // not an output side: no volume of it is applied
+    }
+    for (const std::string& key : wanted->second) {
+        if (side.volume->count(key) == 0) {
+            if (auto value = system->volume(side.uid, key)) {
+                (*side.volume)[key] = *value;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Settings snapshot(const Settings& base, const Settings& wanted) {
+    Settings copy = base;
+    auto heldAsOutput = [&](const std::string& uid) { return base.output && base.output->uid == uid; };
+    auto heldAsInput = [&](const std::string& uid) { return base.input && base.input->uid == uid; };
+    // Devices the base already carries further on are in the copy as they are.
     std::set<std::string> taken;
+    for (const Side& side : base.others.value_or(std::vector<Side>{})) {
+        taken.insert(side.uid);
+    }
 
     auto consider = [&](const std::optional<Side>& side, Direction role) {
         if (!side) {
@@ -49,6 +93,16 @@ Settings snapshot(const Settings& now, const Settings& wanted) {
     if (wanted.others) {
         for (const auto& side : *wanted.others) {
             consider(side, Direction::output);
+        }
+    }
+
+    const auto keys = volumeKeys(wanted);
+    if (copy.output) {
+        addVolumes(*copy.output, keys);
+    }
+    if (copy.others) {
+        for (Side& side : *copy.others) {
+            addVolumes(side, keys);
         }
     }
     return copy;

@@ -5,8 +5,10 @@
 
 namespace sound {
 
-// The current record plus, in `others`, the own settings of every connected device the wanted
-// record will touch that the current record does not already carry. Never fails.
-Settings snapshot(const Settings& now, const Settings& wanted);
+// `base` (the current record, or the snapshot of a switch never restored) plus, in `others`, the
+// own settings of every connected device the wanted record will touch that `base` does not already
+// carry; each output side also holds the value now of every volume element the wanted record sets
+// for that device. Never fails.
+Settings snapshot(const Settings& base, const Settings& wanted);
 
 }  // namespace sound

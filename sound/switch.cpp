@@ -11,7 +11,10 @@
 
 #include <csignal>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 
 namespace sound {
 
@@ -40,6 +43,16 @@ bool othersMatch(const Settings& wanted) {
     return true;
 }
 
+// The snapshot of a switch that was never restored: its mark is still in the folder (a killed
+// hold, a machine that went down). Nothing when there is no mark or no readable snapshot.
+std::optional<Settings> unrestored(const Files& folder) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(folder.mark(), error))) {
+        return std::nullopt;
+    }
+    return folder.load(folder.snapshot());
+}
+
 }  // namespace
 
 void runSwitch() {
@@ -51,12 +64,22 @@ void runSwitch() {
     if (!wanted) {
         report::fail("Sorvane's sound isn't set up yet");
     }
-    Settings present = current();
-    // Already as wanted, the further devices too: the snapshot in the folder still holds what came before.
-    bool kept = matches(present.output, wanted->output) && matches(present.input, wanted->input) &&
-                othersMatch(*wanted);
-    if (!kept && !folder.save(snapshot(present, *wanted), folder.snapshot())) {
-        report::fail("couldn't keep your settings, so nothing was changed");
+    bool kept = true;
+    if (auto earlier = unrestored(folder)) {
+        // The devices stand as that switch left them, so only its snapshot knows the user's own
+        // settings; it grows by the devices this switch touches first, read as they are now.
+        Settings grown = snapshot(*earlier, *wanted);
+        if (grown != *earlier && !folder.save(grown, folder.snapshot())) {
+            report::fail("couldn't keep your settings, so nothing was changed");
+        }
+    } else {
+        Settings present = current();
+        // Already as wanted, the further devices too: the snapshot in the folder still holds what came before.
+        kept = matches(present.output, wanted->output) && matches(present.input, wanted->input) &&
+               othersMatch(*wanted);
+        if (!kept && !folder.save(snapshot(present, *wanted), folder.snapshot())) {
+            report::fail("couldn't keep your settings, so nothing was changed");
+        }
     }
     if (!folder.write(now(), folder.mark())) {
         report::fail("couldn't mark the switch, so nothing was changed");

@@ -213,6 +213,7 @@ void from_json(const Document& v, Device& out) {
             from_json(it.value(), out.volume[UInt32(std::stoull(key))]);
         }
     }
+    if (const Document* steps = member(v, "volumeSteps")) out.volumeSteps = UInt32(integer(*steps, 1, 1 << 24));
     read(v, "faults", out.faults);
 }
 

@@ -41,6 +41,7 @@ struct Device {
     std::vector<Stream> input;
     std::optional<std::vector<std::uint8_t>> layout;
     std::map<UInt32, double> volume;  // output element → scalar
+    std::optional<UInt32> volumeSteps;  // a volume write takes the nearest of 0, 1/N, ..., 1
     Faults faults;
 
     UInt32 channels(bool outputSide) const;

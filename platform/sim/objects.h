@@ -9,6 +9,7 @@
 
 namespace sim::ids {
 
+inline constexpr AudioObjectID gone = 99;               // a device this process still lists, since unplugged
 inline constexpr AudioObjectID firstDevice = 100;       // 100 + device index
 inline constexpr AudioObjectID firstProcess = 1000;     // 1000 + process index
 inline constexpr AudioObjectID firstStream = 100000;    // + 1000 × device index + stream index

@@ -5,6 +5,7 @@
 #include "sim/state.h"
 #include "sim/taps.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sim {
@@ -13,10 +14,14 @@ namespace {
 
 constexpr double defaultRate = 48000;
 
-AudioObjectID deviceNamed(const Machine& m, const std::optional<std::string>& uid) {
+// The device with that UID as this process sees it: with a view it first read, a device plugged in
+// since is unknown and one unplugged since is a dead object.
+AudioObjectID deviceNamed(const Machine& m, const DeviceView* view, const std::optional<std::string>& uid) {
     if (!uid) return kAudioObjectUnknown;
+    const bool seen = view == nullptr || std::find(view->uids.begin(), view->uids.end(), *uid) != view->uids.end();
+    if (!seen) return kAudioObjectUnknown;
     const auto index = m.deviceIndex(*uid);
-    return index ? ids::device(*index) : kAudioObjectUnknown;
+    return index ? ids::device(*index) : view == nullptr ? kAudioObjectUnknown : ids::gone;
 }
 
 bool sideScope(AudioObjectPropertyScope scope) {
@@ -72,6 +77,7 @@ Reply stringReply(std::optional<std::string> text) {
 
 bool systemHas(const Machine&, const AudioObjectPropertyAddress& a) {
     switch (a.mSelector) {
+        case kAudioHardwarePropertyRunLoop:
         case kAudioHardwarePropertyDevices:
         case kAudioHardwarePropertyDefaultOutputDevice:
         case kAudioHardwarePropertyDefaultInputDevice:
@@ -84,17 +90,24 @@ bool systemHas(const Machine&, const AudioObjectPropertyAddress& a) {
     }
 }
 
-Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifier q) {
+Reply systemRead(const Machine& m, const DeviceView* view, const AudioObjectPropertyAddress& a, Qualifier q) {
     switch (a.mSelector) {
+        case kAudioHardwarePropertyRunLoop:
+            // Only ever set to NULL here, and nothing reads it back but to see that.
+            return plain<CFRunLoopRef>(nullptr);
         case kAudioHardwarePropertyDevices: {
             std::vector<AudioObjectID> list;
-            for (std::size_t i = 0; i < m.devices.size(); ++i) list.push_back(ids::device(i));
+            if (view != nullptr) {
+                for (const std::string& uid : view->uids) list.push_back(deviceNamed(m, view, uid));
+            } else {
+                for (std::size_t i = 0; i < m.devices.size(); ++i) list.push_back(ids::device(i));
+            }
             return objectList(list);
         }
         case kAudioHardwarePropertyDefaultOutputDevice:
-            return plain<AudioObjectID>(deviceNamed(m, m.defaultOutput));
+            return plain<AudioObjectID>(deviceNamed(m, view, view ? view->output : m.defaultOutput));
         case kAudioHardwarePropertyDefaultInputDevice:
-            return plain<AudioObjectID>(deviceNamed(m, m.defaultInput));
+            return plain<AudioObjectID>(deviceNamed(m, view, view ? view->input : m.defaultInput));
         case kAudioHardwarePropertyTranslateUIDToDevice: {
             if (q.data == nullptr || q.size < sizeof(CFStringRef)) return failed(kAudioHardwareBadPropertySizeError);
             CFStringRef uid = nullptr;
@@ -102,7 +115,7 @@ Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifie
             const std::string* text = cf::liveText(uid);
             if (text == nullptr) return failed(kAudioHardwareIllegalOperationError);
             // An unknown UID is not an error: the answer is no object.
-            return plain<AudioObjectID>(deviceNamed(m, *text));
+            return plain<AudioObjectID>(deviceNamed(m, view, *text));
         }
         case kAudioHardwarePropertyProcessObjectList: {
             std::vector<AudioObjectID> list;
@@ -124,7 +137,7 @@ Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifie
 }
 
 bool systemSettable(AudioObjectPropertySelector selector) {
-    return selector == kAudioHardwarePropertyDefaultOutputDevice ||
+    return selector == kAudioHardwarePropertyRunLoop || selector == kAudioHardwarePropertyDefaultOutputDevice ||
            selector == kAudioHardwarePropertyDefaultInputDevice;
 }
 
@@ -238,8 +251,12 @@ OSStatus deviceWrite(const Machine& m, Document& doc, std::size_t index, const A
             return 0;
         }
         case kAudioDevicePropertyPreferredChannelLayout: {
-            // The fixed part of a channel layout record is 12 bytes.
+            // 12 bytes of fixed part, then 20 for each channel description its third field counts:
+            // the audio server would read past a shorter record.
             if (size < 12) return kAudioHardwareIllegalOperationError;
+            UInt32 descriptions = 0;
+            std::memcpy(&descriptions, static_cast<const std::uint8_t*>(data) + 8, sizeof descriptions);
+            if (size < 12 + 20 * std::uint64_t(descriptions)) return kAudioHardwareIllegalOperationError;
             entry["layout"] = base64::encode({static_cast<const std::uint8_t*>(data), size});
             return 0;
         }
@@ -248,6 +265,8 @@ OSStatus deviceWrite(const Machine& m, Document& doc, std::size_t index, const A
             Float32 scalar = 0;
             std::memcpy(&scalar, data, sizeof scalar);
             if (!(scalar >= 0.0f && scalar <= 1.0f)) return kAudioHardwareIllegalOperationError;
+            // A control with steps takes the one nearest to what was set.
+            if (d.volumeSteps) scalar = Float32(std::round(double(scalar) * *d.volumeSteps) / *d.volumeSteps);
             // Kept as the 32-bit value it is, widened exactly.
             entry["volume"][std::to_string(a.mElement)] = double(scalar);
             return 0;

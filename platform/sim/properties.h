@@ -48,7 +48,9 @@ Reply plain(const T& value) {
 Reply stringReply(std::optional<std::string> text);
 
 bool systemHas(const Machine& m, const AudioObjectPropertyAddress& a);
-Reply systemRead(const Machine& m, const AudioObjectPropertyAddress& a, Qualifier q);
+struct DeviceView;
+// With a view, the device list, UID translation and defaults are the ones it holds.
+Reply systemRead(const Machine& m, const DeviceView* view, const AudioObjectPropertyAddress& a, Qualifier q);
 bool systemSettable(AudioObjectPropertySelector selector);
 OSStatus systemWrite(const Machine& m, Document& doc, const AudioObjectPropertyAddress& a, const void* data,
                      UInt32 size);

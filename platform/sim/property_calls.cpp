@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -113,7 +112,7 @@ Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, 
                              a->mSelector == kAudioHardwarePropertyTranslatePIDToProcessObject)) {
                 return plain<AudioObjectID>(0);
             }
-            return systemRead(m, *a, q);
+            return systemRead(m, s.deviceView(), *a, q);
         case Kind::device:
             return deviceRead(m, ref.index, *a);
         case Kind::stream:
@@ -127,6 +126,27 @@ Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, 
         default:
             return failed(kAudioHardwareBadObjectError);
     }
+}
+
+// Changes whose new value shows only some time after the write returned ("setDelayMs").
+bool showsLate(const ids::Ref& ref, AudioObjectPropertySelector selector) {
+    return (ref.kind == Kind::system && (selector == kAudioHardwarePropertyDefaultOutputDevice ||
+                                         selector == kAudioHardwarePropertyDefaultInputDevice)) ||
+           (ref.kind == Kind::device && selector == kAudioDevicePropertyNominalSampleRate);
+}
+
+// A read as this process sees it: a change still on its way gives the value from before it.
+Reply visible(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, Qualifier q, bool sizeOnly) {
+    Reply reply = read(s, object, a, q, sizeOnly);
+    if (reply.status != 0 || s.pending.empty()) return reply;
+    const auto found = s.pending.find({object, a->mSelector});
+    if (found == s.pending.end()) return reply;
+    if (std::chrono::steady_clock::now() >= found->second.shows) {
+        s.pending.erase(found);
+    } else {
+        reply.bytes = found->second.bytes;
+    }
+    return reply;
 }
 
 void addQualifier(log::Entry& entry, const AudioObjectPropertyAddress* a, Qualifier q) {
@@ -232,7 +252,7 @@ OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObj
     OSStatus status = 0;
     {
         std::lock_guard<std::mutex> hold(s.mutex);
-        const Reply reply = read(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, true);
+        const Reply reply = visible(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, true);
         status = reply.status;
         if (status == 0 && outDataSize == nullptr) status = kAudioHardwareIllegalOperationError;
         if (status == 0) *outDataSize = reply.size();
@@ -253,7 +273,7 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
     bool nullString = false;
     {
         std::lock_guard<std::mutex> hold(s.mutex);
-        const Reply reply = read(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, false);
+        const Reply reply = visible(s, inObjectID, inAddress, Qualifier{inQualifierDataSize, inQualifierData}, false);
         status = reply.status;
         if (status == 0 && (ioDataSize == nullptr || outData == nullptr)) status = kAudioHardwareIllegalOperationError;
         if (status == 0) {
@@ -296,18 +316,31 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
     (void)inQualifierData;
     State& s = state();
     OSStatus status = 0;
-    double delayMs = 0;
     {
         std::lock_guard<std::mutex> hold(s.mutex);
         const ids::Ref early = ids::resolve(s.machine(), inObjectID);
         if (inAddress == nullptr) {
             status = kAudioHardwareIllegalOperationError;
+        } else if (early.kind == Kind::system && inAddress->mSelector == kAudioHardwarePropertyRunLoop) {
+            // This process's own setting, not the machine's: NULL lets it see the file as it is.
+            CFRunLoopRef loop = nullptr;
+            if (inData == nullptr) {
+                status = kAudioHardwareIllegalOperationError;
+            } else if (inDataSize < sizeof loop) {
+                status = kAudioHardwareBadPropertySizeError;
+            } else {
+                std::memcpy(&loop, inData, sizeof loop);
+                s.ownNotificationThread = loop == nullptr;
+                if (s.ownNotificationThread) s.firstView.reset();
+            }
         } else if (early.kind == Kind::tap || early.kind == Kind::aggregate) {
             // Made by this process, not kept in the file; none of their properties can be set.
             status = !objectExists(s, early)                  ? kAudioHardwareBadObjectError
                      : !has(s.machine(), early, *inAddress) ? kAudioHardwareUnknownPropertyError
                                                                : kAudioHardwareIllegalOperationError;
         } else {
+            const bool late = showsLate(early, inAddress->mSelector);
+            const Reply before = late ? visible(s, inObjectID, inAddress, Qualifier{}, false) : Reply{};
             // Checked again on the file as it stands under the lock, so a device unplugged meanwhile
             // is never written.
             status = s.machineFile().update([&](const Machine& m, Document& doc) -> OSStatus {
@@ -321,17 +354,20 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
                 if (ref.kind == Kind::system) return systemWrite(m, doc, *inAddress, inData, inDataSize);
                 return deviceWrite(m, doc, ref.index, *inAddress, inData, inDataSize);
             });
-            if (status == 0) delayMs = s.machine().setDelayMs;
+            const double delayMs = s.machine().setDelayMs;
+            if (status == 0 && late && before.status == 0 && delayMs > 0) {
+                // Like a device changing its clock: the call returns at once, the value shows later.
+                const auto shows = std::chrono::steady_clock::now() +
+                                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                       std::chrono::duration<double, std::milli>(delayMs));
+                s.pending[{inObjectID, inAddress->mSelector}] = Pending{before.bytes, shows};
+            }
         }
     }
     auto entry = log::property("AudioObjectSetPropertyData", inObjectID, inAddress);
     addWrittenValue(entry, inAddress, inData, inDataSize);
     entry["status"] = status;
     log::write(entry);
-    if (delayMs > 0) {
-        // Like a real device changing its clock: the call takes its time, without holding anything.
-        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(delayMs));
-    }
     return status;
 }
 

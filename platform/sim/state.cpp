@@ -15,6 +15,19 @@ MachineFile& State::machineFile() {
     return *file;
 }
 
+const DeviceView* State::deviceView() {
+    if (ownNotificationThread) {
+        return nullptr;
+    }
+    if (!firstView) {
+        const Machine& m = machine();
+        DeviceView view{{}, m.defaultOutput, m.defaultInput};
+        for (const Device& d : m.devices) view.uids.push_back(d.uid);
+        firstView = std::move(view);
+    }
+    return &*firstView;
+}
+
 const Machine& State::machine() {
     return machineFile().current();
 }

@@ -8,6 +8,7 @@
 #include "sim/taps.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -35,6 +36,20 @@ struct Aggregate {
     std::map<AudioDeviceIOProcID, IOProcEntry> procs;
 };
 
+// The devices as a process first saw them: what it keeps seeing while the platform's notifications
+// wait for a run loop that never runs.
+struct DeviceView {
+    std::vector<std::string> uids;
+    std::optional<std::string> output;
+    std::optional<std::string> input;
+};
+
+// A change written but not yet showing ("setDelayMs"): reads give `bytes` until `shows`.
+struct Pending {
+    std::vector<std::uint8_t> bytes;
+    std::chrono::steady_clock::time_point shows;
+};
+
 struct State {
     std::mutex mutex;
     std::optional<MachineFile> file;
@@ -43,11 +58,17 @@ struct State {
     AudioObjectID tapsMade = 0;
     AudioObjectID aggregatesMade = 0;
     std::atomic<void (*)()> afterSizeQuery{nullptr};  // a test's hook: see testing.h
+    bool ownNotificationThread = false;  // 'rnlp' set to NULL
+    std::optional<DeviceView> firstView;
+    std::map<std::pair<AudioObjectID, AudioObjectPropertySelector>, Pending> pending;
 
     // The machine as its file holds it now, loading it on first use. Hold `mutex`.
     const Machine& machine();
     // The machine file, chosen on first use. Hold `mutex`.
     MachineFile& machineFile();
+    // The device list, UID translation and defaults this process sees: nothing while they follow
+    // the file, else the view it first read. Hold `mutex`.
+    const DeviceView* deviceView();
 };
 
 State& state();

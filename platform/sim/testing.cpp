@@ -28,6 +28,9 @@ void resetForTests() {
         s.tapsMade = 0;
         s.aggregatesMade = 0;
         s.file.reset();
+        s.ownNotificationThread = false;
+        s.firstView.reset();
+        s.pending.clear();
     }
     log::reopen();
     cf::forgetOverReleases();

@@ -3,12 +3,17 @@
 #include "base64.h"
 #include "shared/numbers.h"
 #include "shared/property.h"
+#include "sound/layout.h"
+#include "sound/match.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <chrono>
+#include <functional>
 #include <limits>
+#include <thread>
 
 namespace sound {
 
@@ -24,6 +29,31 @@ AudioObjectPropertyAddress layoutAddress() {
 
 AudioObjectPropertyAddress volumeAddress(AudioObjectPropertyElement element) {
     return property::address(kAudioDevicePropertyVolumeScalar, property::output, element);
+}
+
+// A change the platform accepted shows in reads only once the HAL has told its listeners; until then
+// it has not happened. Reads `shows` again every few milliseconds, for two seconds at most.
+bool showsInTime(const std::function<bool()>& shows) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!shows()) {
+        if (std::chrono::steady_clock::now() >= limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// The element of a channel key ("0" main, "1".. channels); nothing for a key that is not one.
+std::optional<AudioObjectPropertyElement> element(const std::string& key) {
+    if (key.empty()) {
+        return std::nullopt;
+    }
+    auto number = numbers::parseInteger(key, 0, std::numeric_limits<UInt32>::max());
+    if (!number) {
+        return std::nullopt;
+    }
+    return static_cast<AudioObjectPropertyElement>(*number);
 }
 
 // The nearest 32-bit float; beyond its range the infinity of that sign (the platform refuses it).
@@ -88,7 +118,9 @@ bool CoreAudioSystem::setDefault(Direction direction, const std::string& uid) {
     if (!object) {
         return false;
     }
-    return property::set<AudioObjectID>(systemObject, property::address(defaultSelector(direction)), *object);
+    auto where = property::address(defaultSelector(direction));
+    return property::set<AudioObjectID>(systemObject, where, *object) &&
+           showsInTime([&] { return property::get<AudioObjectID>(systemObject, where, 0) == *object; });
 }
 
 bool CoreAudioSystem::exists(const std::string& uid, Direction direction) {
@@ -121,7 +153,8 @@ bool CoreAudioSystem::setRate(const std::string& uid, double rate) {
     if (!object) {
         return false;
     }
-    return property::set<Float64>(*object, rateAddress(), rate);
+    return property::set<Float64>(*object, rateAddress(), rate) &&
+           showsInTime([&] { return rateInPlace(property::get<Float64>(*object, rateAddress(), 0.0), rate); });
 }
 
 std::optional<std::string> CoreAudioSystem::layout(const std::string& uid) {
@@ -142,7 +175,7 @@ bool CoreAudioSystem::setLayout(const std::string& uid, const std::string& layou
         return false;
     }
     auto bytes = base64::decode(layout);
-    if (!bytes || bytes->empty()) {
+    if (!bytes || !wholeLayout(*bytes)) {
         return false;
     }
     return property::writeBytes(*object, layoutAddress(), bytes->data(), static_cast<UInt32>(bytes->size()));
@@ -168,17 +201,26 @@ VolumeMap CoreAudioSystem::volume(const std::string& uid) {
     return volumes;
 }
 
+std::optional<double> CoreAudioSystem::volume(const std::string& uid, const std::string& key) {
+    auto object = device(uid);
+    auto at = element(key);
+    if (!object || !at) {
+        return std::nullopt;
+    }
+    auto scalar = property::get<Float32>(*object, volumeAddress(*at), 0.0f);
+    if (!scalar) {
+        return std::nullopt;
+    }
+    return static_cast<double>(*scalar);
+}
+
 bool CoreAudioSystem::setVolume(const std::string& uid, const std::string& key, double value) {
     auto object = device(uid);
-    if (!object || key.empty()) {
+    auto at = element(key);
+    if (!object || !at) {
         return false;
     }
-    auto element = numbers::parseInteger(key, 0, std::numeric_limits<UInt32>::max());
-    if (!element) {
-        return false;
-    }
-    return property::set<Float32>(*object, volumeAddress(static_cast<AudioObjectPropertyElement>(*element)),
-                                  narrow(value));
+    return property::set<Float32>(*object, volumeAddress(*at), narrow(value));
 }
 
 std::vector<double> CoreAudioSystem::rates(AudioObjectID object) {

@@ -30,6 +30,7 @@ public:
     std::optional<std::string> layout(const std::string& uid) override;
     bool setLayout(const std::string& uid, const std::string& layout) override;
     VolumeMap volume(const std::string& uid) override;
+    std::optional<double> volume(const std::string& uid, const std::string& key) override;
     bool setVolume(const std::string& uid, const std::string& key, double value) override;
     std::vector<json::Object> devices() override;
 

@@ -18,7 +18,7 @@ public:
 
     // The UID of the current default device of that role; nothing when there is none.
     virtual std::optional<std::string> defaultUID(Direction direction) = 0;
-    // True when the device was made the default of that role.
+    // True once the device shows as the default of that role (two seconds at most).
     virtual bool setDefault(Direction direction, const std::string& uid) = 0;
     // True when the device is connected and has channels in that role.
     virtual bool exists(const std::string& uid, Direction direction) = 0;
@@ -26,7 +26,8 @@ public:
     virtual std::optional<std::string> name(const std::string& uid) = 0;
     // The nominal sample rate in hertz; nothing when it cannot be read.
     virtual std::optional<double> rate(const std::string& uid) = 0;
-    // True when the platform accepted the rate.
+    // True once the platform accepted the rate and the device shows it, within 0.5 Hz (two seconds
+    // at most).
     virtual bool setRate(const std::string& uid, double rate) = 0;
     // The preferred output channel layout as base64; nothing when it cannot be read.
     virtual std::optional<std::string> layout(const std::string& uid) = 0;
@@ -35,6 +36,8 @@ public:
     // Output volumes by channel key: {"0"} alone when the main element has one, else channels
     // 1..16 that have one; empty when none can be read.
     virtual VolumeMap volume(const std::string& uid) = 0;
+    // One volume element's scalar, whatever the others hold; nothing when it cannot be read.
+    virtual std::optional<double> volume(const std::string& uid, const std::string& key) = 0;
     // True when the platform accepted that channel's volume.
     virtual bool setVolume(const std::string& uid, const std::string& key, double value) = 0;
     // One record per device the platform knows, ready to report; empty when none can be read.

@@ -299,7 +299,10 @@ std::vector<nlohmann::json> Machine::log() const {
 std::vector<nlohmann::json> Machine::calls(const std::string& fn, std::size_t from) const {
     std::vector<nlohmann::json> lines = log(), found;
     for (std::size_t i = from; i < lines.size(); ++i) {
-        if (lines[i].is_object() && lines[i].value("fn", "") == fn) found.push_back(lines[i]);
+        // Each run's first call tells the platform how to deliver notifications: not a machine change.
+        if (lines[i].is_object() && lines[i].value("fn", "") == fn && lines[i].value("selector", "") != "rnlp") {
+            found.push_back(lines[i]);
+        }
     }
     return found;
 }

@@ -100,7 +100,7 @@ TEST(Faults, FolderThatCannotBeWritten) {
     const std::tuple<Place, std::string, std::string> cases[] = {
         {file, "--save", keepSettings}, {belowFile, "--save", keepSettings}, {file, "--switch", notSetUp},
         {belowFile, "--switch", notSetUp}, {file, "--restore", nothingRestored}, {readOnly, "--save", keepSettings},
-        {readOnly, "--switch", keepYours},
+        {readOnly, "--switch", noMark},  // the unrestored snapshot there is kept as it is
         {readOnly, "--restore", restoredReport(studioApplied, {}).dump() + "\n"},  // only the mark cannot go
         {onePage, "--save", keepSettings}, {onePage, "--switch", keepYours}, {twoPages, "--switch", noMark},
         {settingsTaken, "--save", keepSettings}, {snapshotTaken, "--switch", keepYours},
