@@ -67,7 +67,14 @@ void apply(std::optional<Direction> role, const std::optional<Side>& side, std::
     if (side->volume) {
         // The map's order is the ascending text order of the channel keys.
         for (const auto& [key, value] : *side->volume) {
-            if (!volumeInPlace(system->volume(uid), key, value)) {
+            VolumeMap now = system->volume(uid);
+            // A main volume stands for the device in the map; its channels may have their own.
+            if (now.count(key) == 0) {
+                if (auto channel = system->volume(uid, key)) {
+                    now[key] = *channel;
+                }
+            }
+            if (!volumeInPlace(now, key, value)) {
                 record(system->setVolume(uid, key, value), label + "'s volume");
             }
         }

@@ -21,20 +21,28 @@ TEST(Restore, NothingToPutBack) {
     }
 }
 
-// A switch after a killed one finds the devices as the host wants them: the first snapshot, of
-// the state before, stays. A second restore changes nothing more.
+// A switch after a killed one (its mark still there) keeps the first snapshot, of the state before,
+// however the devices now compare with the host's wish: a rate that could not change, a volume
+// control with steps, channel volumes beside a main one. A second restore changes nothing more.
 TEST(Restore, KilledSwitchThenSwitchAgainThenRestoreTwice) {
-    Stage stage;
-    ASSERT_EQ(Switch(stage).switched, studioSwitched);  // then killed in the hold
-    auto snapshot = harness::readFile(stage.file("snapshot.json"));
-    Switch again(stage);
-    EXPECT_EQ(again.switched.value("snapshot", ""), "kept");
-    EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot);
-    EXPECT_EQ(again.restore(), restoredReport(studioRestored, {}));
-    EXPECT_EQ(soundState(stage.machine), stage.before);
-    stage.machine.clearLog();
-    EXPECT_EQ(sound(stage.machine, {"--restore", stage.dir.path()}).out, restoredReport({}, {}).dump() + "\n");
-    EXPECT_EQ(soundState(stage.machine), stage.before);
-    EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot);
-    EXPECT_TRUE(stage.machine.calls("AudioObjectSetPropertyData").empty());
+    json fixedRate = studioMachine(), stepped = studioMachine(), mainToo = studioMachine();
+    fixedRate["devices"][1]["faults"]["nsrt"] = "readonly";
+    stepped["devices"][1]["volumeSteps"] = 4;  // 0.125 is taken as 0.25
+    mainToo["devices"][1]["volume"]["0"] = 0.875;  // read as the device's one volume
+    for (const json& description : {studioMachine(), fixedRate, stepped, mainToo}) {
+        Stage stage(studioWanted(), description);
+        json first = Switch(stage).switched;  // then killed in the hold
+        EXPECT_EQ(first["applied"].size() + first["skipped"].size(), studioApplied.size()) << description;
+        auto snapshot = harness::readFile(stage.file("snapshot.json"));
+        Switch again(stage);
+        EXPECT_EQ(again.switched.value("snapshot", ""), "kept") << description;
+        EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot) << description;
+        EXPECT_EQ(again.restore()["skipped"], json::array()) << description;
+        EXPECT_EQ(soundState(stage.machine), stage.before) << description;
+        stage.machine.clearLog();
+        EXPECT_EQ(sound(stage.machine, {"--restore", stage.dir.path()}).out, restoredReport({}, {}).dump() + "\n");
+        EXPECT_EQ(soundState(stage.machine), stage.before) << description;
+        EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot) << description;
+        EXPECT_TRUE(stage.machine.calls("AudioObjectSetPropertyData").empty()) << description;
+    }
 }

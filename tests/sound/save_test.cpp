@@ -26,6 +26,7 @@ TEST(Save, RefusedWithTheFirstFaultInCheckingOrder) {
         {R"({"output":{"uid":"studio","layout":"","volume":{"1":2}}})", layout},
         {R"({"output":{"uid":"studio","layout":"AgBl*AAAAAAAAAAA"}})", layout},
         {R"({"output":{"uid":"studio","layout":"AgBlAAAA\nAAAAAAAA"}})", layout},
+        {R"({"output":{"uid":"studio","layout":"AgBlAAAAAAABAAAA"}})", layout},  // one description counted, none there
         {R"({"output":{"uid":"studio","volume":{"1":0.5,"2":-0.01}}})", volume},
         {R"({"output":{"uid":"studio","volume":{"1":1.01}}})", volume},
         {R"({"output":{"uid":"studio","volume":{"1":7}},"input":{"uid":"gone"}})", volume},

@@ -81,6 +81,16 @@ TEST(Switch, WhatIsAppliedAndSkipped) {
     }
 }
 
+// A default or a rate counts once reads show it: in time it is applied, never it is skipped.
+TEST(Switch, ChangesCountOnceTheyShow) {
+    for (double delayMs : {300, 3000}) {
+        Stage stage({{"output", {{"uid", "spk"}, {"name", "Speakers"}, {"rate", 48000}}}}, studioMachine(delayMs));
+        json entry = {"the output Speakers at 48000 Hz"}, switched = Switch(stage).switched;
+        EXPECT_EQ(switched["applied"], delayMs < 2000 ? entry : json::array()) << delayMs;
+        EXPECT_EQ(switched["skipped"], delayMs < 2000 ? json::array() : entry) << delayMs;
+    }
+}
+
 TEST(Switch, WithoutReadableSettingsNothingHappens) {
     const std::string text = studioWanted().dump();
     auto deep = [](std::size_t depth) {
