@@ -110,6 +110,21 @@ struct Running {
         return std::nullopt;
     }
 
+    // Waits (a second at most) until the program's main thread blocks reading standard input.
+    void awaitHold() const {
+        auto deadline = Clock::now() + std::chrono::seconds(1);
+        std::string path = "/proc/" + std::to_string(pid) + "/wchan", where;
+        while (where.find("pipe_read") == std::string::npos && Clock::now() < deadline) {
+            usleep(200);
+            FILE* file = std::fopen(path.c_str(), "r");
+            char text[128] = {};
+            if (file) {
+                where = std::fgets(text, sizeof text, file) ? text : "";
+                std::fclose(file);
+            }
+        }
+    }
+
     int wait() {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -291,6 +306,10 @@ int main(int argc, char** argv) {
             } else if (way == Way::signal) {
                 kill(run.pid, SIGTERM);
             } else {
+                // The hold takes note of its parent after the report; a parent gone before that is
+                // not the host it watches. Its read of standard input shows that it has.
+                run.awaitHold();
+                from = Clock::now();
                 kill(run.intermediate, SIGKILL);
                 waitpid(run.intermediate, nullptr, 0);
             }
