@@ -9,10 +9,10 @@ AudioObjectPropertyAddress address(AudioObjectPropertySelector selector, AudioOb
     return AudioObjectPropertyAddress{selector, scope, element};
 }
 
-bool notifyOnOwnThread() {
+void notifyOnOwnThread() {
     auto where = address(kAudioHardwarePropertyRunLoop);
     CFRunLoopRef none = nullptr;
-    return AudioObjectSetPropertyData(kAudioObjectSystemObject, &where, 0, nullptr, sizeof none, &none) == 0;
+    AudioObjectSetPropertyData(kAudioObjectSystemObject, &where, 0, nullptr, sizeof none, &none);
 }
 
 bool has(AudioObjectID object, const AudioObjectPropertyAddress& address) {

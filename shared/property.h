@@ -20,8 +20,8 @@ inline constexpr AudioObjectPropertyScope input = kAudioObjectPropertyScopeInput
 // Tells the platform to deliver its notifications on a thread of its own ('rnlp' on the system
 // object set to NULL). The programs run no run loop, and without this the platform's view of the
 // devices (the list, UID translation, the defaults) is never brought up to date. Call before any
-// other platform call. True when the platform took it.
-bool notifyOnOwnThread();
+// other platform call. Should the platform refuse, nothing better is left than to go on as it is.
+void notifyOnOwnThread();
 
 // The property address (selector, scope, element).
 AudioObjectPropertyAddress address(AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = global,
