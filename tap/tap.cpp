@@ -4,21 +4,30 @@
 #include "shared/arguments.h"
 #include "shared/property.h"
 #include "shared/report.h"
+#include "tap/aggregate.h"
 #include "tap/capture.h"
 #include "tap/options.h"
 #include "tap/processes.h"
 #include "tap/run_state.h"
 #include "tap/tap_description.h"
+#include "process_exit.h"
 
+#include <chrono>
 #include <csignal>
+#include <future>
+#include <optional>
+#include <pthread.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace tap {
 
 namespace {
 
-constexpr useconds_t watchInterval = 100000;
+constexpr int watchIntervalMs = 100;
+// How often the stops are looked at while the start waits for sound.
+constexpr int startLookMs = 5;
 
 // Runs in the signal context: one lock-free store and nothing else.
 void requestStop(int) {
@@ -61,6 +70,8 @@ void makeTapAndDevice() {
     description->setName("Sorvane");
     description->setPrivate(true);
     description->setMuteBehavior(0);  // unmuted: the app goes on sounding as before
+    // The device-stream initializer leaves it YES, which would tap everybody but the processes named.
+    description->setExclusive(false);
 
     tap = kAudioObjectUnknown;
     status = apple::createProcessTap(*description, &tap);
@@ -69,7 +80,7 @@ void makeTapAndDevice() {
     }
 
     // Built only now, so that its tap list names the tap that exists.
-    aggregate = apple::aggregateDescription("Sorvane tap", apple::newUUIDString(), description->uuidString());
+    aggregate = aggregateDescription("Sorvane tap", newUUIDString(), description->uuidString());
     if (aggregate == nullptr) {
         report::failWithStatus("couldn't make the tap's device");
     }
@@ -83,23 +94,47 @@ void makeTapAndDevice() {
     }
 }
 
-// The tap's sample rate, after checking that it delivers float32 with room for the pair.
-double checkFormat() {
+// What the watch compares: the tap's rate and channel count.
+struct Format {
+    double rate = 0;
+    std::uint32_t channels = 0;
+};
+
+// The tap's current format ('tfmt'); nothing when it cannot be read or is not float32.
+std::optional<Format> readFormat() {
     auto format = property::read(tap, property::address(kAudioTapPropertyFormat), AudioStreamBasicDescription{});
     if (!format || (format->mFormatFlags & kAudioFormatFlagIsFloat) == 0 || format->mBitsPerChannel != 32) {
-        report::failWithStatus("the tap's format isn't Float32");
+        return std::nullopt;
     }
-    if (firstChannel + 2 > static_cast<std::int64_t>(format->mChannelsPerFrame)) {
-        report::failWithStatus("the tap has " + std::to_string(format->mChannelsPerFrame) +
-                               " channels, not the pair asked for");
-    }
-    return format->mSampleRate;
+    return Format{format->mSampleRate, format->mChannelsPerFrame};
 }
 
-void startCapture() {
+// Fails unless the tap's channels hold the pair.
+void checkPair(const Format& format) {
+    if (firstChannel + 2 > static_cast<std::int64_t>(format.channels)) {
+        report::failWithStatus("the tap has " + std::to_string(format.channels) + " channels, not the pair asked for");
+    }
+}
+
+// The tap's format, after checking that it delivers float32 with room for the pair.
+Format checkFormat() {
+    auto format = readFormat();
+    if (!format) {
+        report::failWithStatus("the tap's format isn't Float32");
+    }
+    checkPair(*format);
+    return *format;
+}
+
+void sayFormat(const Format& format) {
+    report::say({{"type", "format"}, {"rate", format.rate}, {"channels", 2}}, STDERR_FILENO);
+}
+
+void attachCapture() {
     interleaved = new float[interleavedSamples]();
     outputClosed.store(false);
     stopRequested.store(0);
+    stopping.store(false);
     ioProc = captureCycle;
 
     settleSignalBookkeeping();
@@ -115,22 +150,74 @@ void startCapture() {
         report::failWithStatus("couldn't attach to the tap's device", status);
     }
     procID = created;
-    status = AudioDeviceStart(device, *procID);
+}
+
+// True when the host has gone: its exit seen, or we were handed to another parent. Waits up to
+// `waitMs` for it.
+bool parentGone(int waitMs) {
+    if (getppid() != parent) {
+        return true;
+    }
+    auto asked = std::chrono::steady_clock::now();
+    if (platform::waitForExit(parent, waitMs)) {
+        return true;
+    }
+    // A platform that cannot watch the parent answers at once: then this is a plain sleep.
+    auto waited = std::chrono::steady_clock::now() - asked;
+    if (waited < std::chrono::milliseconds(waitMs)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs) - waited);
+    }
+    return false;
+}
+
+// Starts the device; false when a stop came first. With "tapautostart" the start waits until a
+// tapped process plays, which may be never: it runs on a thread of its own, with the process's
+// signals blocked so that they reach the main thread, and the stops are watched meanwhile.
+bool startCapture() {
+    std::packaged_task<OSStatus()> start([] { return AudioDeviceStart(device, *procID); });
+    std::future<OSStatus> started = start.get_future();
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    std::thread(std::move(start)).detach();
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    while (started.wait_for(std::chrono::milliseconds(startLookMs)) != std::future_status::ready) {
+        // The private tap and device go with the process.
+        if (stopRequested.load() != 0 || getppid() != parent) {
+            return false;
+        }
+    }
+    status = started.get();
     if (status != 0) {
         report::failWithStatus("couldn't start the tap", status);
     }
+    return true;
 }
 
-void watch() {
+// Until a stop, a closed output or the host's end; meanwhile a changed format is reported, and
+// one that no longer holds the pair ends the run.
+void watch(Format format) {
     while (stopRequested.load() == 0 && !outputClosed.load()) {
-        if (getppid() != parent) {
-            return;  // the host has gone and we were handed to another parent
+        if (parentGone(watchIntervalMs)) {
+            return;
         }
-        usleep(watchInterval);
+        auto now = readFormat();
+        if (!now || (now->rate == format.rate && now->channels == format.channels)) {
+            continue;
+        }
+        if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
+            // No more audio after the report: the cycle in progress gives up and the device stops.
+            stopping.store(true);
+            AudioDeviceStop(device, *procID);
+            checkPair(*now);
+        }
+        format = *now;
+        sayFormat(format);
     }
 }
 
 void tearDown() {
+    stopping.store(true);
     AudioDeviceStop(device, *procID);
     AudioDeviceDestroyIOProcID(device, *procID);
     AudioHardwareDestroyAggregateDevice(device);
@@ -153,11 +240,14 @@ int run(int argc, char** argv) {
 
     readOptions();
     makeTapAndDevice();
-    double rate = checkFormat();
-    startCapture();
-    report::say({{"type", "format"}, {"rate", rate}, {"channels", 2}}, STDERR_FILENO);
+    Format format = checkFormat();
+    attachCapture();
     parent = getppid();
-    watch();
+    if (!startCapture()) {
+        return 0;
+    }
+    sayFormat(format);
+    watch(format);
     tearDown();
     return 0;
 }
