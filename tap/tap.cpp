@@ -25,7 +25,9 @@ namespace tap {
 
 namespace {
 
-constexpr int watchIntervalMs = 100;
+// The parent's exit wakes the watch at once, a signal does not: the platform's wait goes on after
+// one. Short waits keep a stop as quick as a poll that a signal cuts short.
+constexpr int watchIntervalMs = 10;
 // How often the stops are looked at while the start waits for sound.
 constexpr int startLookMs = 5;
 
