@@ -85,7 +85,7 @@ void writeAll(const void* bytes, std::size_t count) {
         if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;
         }
-        ssize_t n = writeCall(STDOUT_FILENO, next, count < PIPE_BUF ? count : PIPE_BUF);
+        ssize_t n = writeCall(STDOUT_FILENO, next, count < std::size_t{PIPE_BUF} ? count : std::size_t{PIPE_BUF});
         if (n > 0) {
             next += n;
             count -= static_cast<std::size_t>(n);
