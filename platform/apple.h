@@ -1,6 +1,6 @@
 // The few Objective-C pieces of the platform behind plain C++: the process tap description and
-// its creation, the running-application lookup and whether taps can follow a bundle identifier. One macOS implementation (platform/macos/*.mm), one
-// simulated.
+// its creation, the running-application lookup and whether taps can follow a bundle identifier.
+// One macOS implementation (platform/macos/*.mm), one simulated.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>

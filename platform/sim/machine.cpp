@@ -264,7 +264,8 @@ void from_json(const Document& v, TapBehaviour& out) {
             double rate = 0;
             from_json(change[1], rate);
             if (!(rate > 0 && rate <= 1e6)) bad(change[1], "is not a rate");
-            out.rateChanges.emplace_back(std::uint64_t(integer(change[0], 0, std::numeric_limits<std::int64_t>::max())), rate);
+            const auto cycle = integer(change[0], 0, std::numeric_limits<std::int64_t>::max());
+            out.rateChanges.emplace_back(std::uint64_t(cycle), rate);
         }
     }
     if (const Document* faults = member(v, "faults")) {

@@ -50,7 +50,7 @@ TEST(Pipes, StopWhileACycleIsBlockedInAWrite) {
             for (int waited = 0; waited < 5000 && harness::stillRunning(run.child.pid()); waited += 5) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            EXPECT_FALSE(harness::stillRunning(run.child.pid())) << what << ": the stop waited for the reader";
+            EXPECT_FALSE(harness::stillRunning(run.child.pid())) << what << ": the stop did not end it";
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             EXPECT_TRUE(harness::stillRunning(run.child.pid())) << what << ": ended while a cycle was blocked";
