@@ -1,6 +1,7 @@
 // How long a host waits on the programs, as medians of repeated runs on the simulated machine:
 // a "--read" against a trivial program of ours started the same way, the restore after the host
-// lets go (closed standard input, SIGTERM, the host's death), and the end of a capture on SIGTERM.
+// lets go (closed standard input, SIGTERM, the host's death), and the end of a capture on SIGTERM
+// and on the host's death.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -330,22 +331,34 @@ int main(int argc, char** argv) {
     auto parent = letGo(Way::parent, 20 * scale);
     row("parent killed -> \"restored\"", parent, "< 20 ms", parent.median() < 20);
 
-    // A capture on the real-time clock into /dev/null, so no full pipe holds it up.
-    Figures stops;
-    for (int i = 0; i < 15 * scale; ++i) {
-        Running run = start({tap, "--bundle-id", "x.music"}, env, false, true);
-        if (!run.lineWith("\"format\"", 10, run.err)) {
-            std::fprintf(stderr, "latency: no capture\n");
-            return 1;
+    // A capture on the real-time clock into /dev/null, so no full pipe holds it up; ended by a
+    // signal, or by the death of its parent.
+    auto endCapture = [&](bool parentDies, int runs) {
+        Figures figures;
+        for (int i = 0; i < runs; ++i) {
+            Running run = start({tap, "--bundle-id", "x.music"}, env, parentDies, true);
+            if (!run.lineWith("\"format\"", 10, run.err)) {
+                std::fprintf(stderr, "latency: no capture\n");
+                std::exit(1);
+            }
+            // Out of step with the capture's own polling, so the figures cover its whole period.
+            usleep(static_cast<useconds_t>(20000 + (i * 7919) % 100000));
+            auto from = Clock::now();
+            if (parentDies) {
+                kill(run.intermediate, SIGKILL);
+                waitpid(run.intermediate, nullptr, 0);
+            } else {
+                kill(run.pid, SIGTERM);
+            }
+            run.wait();
+            figures.values.push_back(millisecondsBetween(from, Clock::now()));
         }
-        // Out of step with the capture's own polling, so the figures cover its whole period.
-        usleep(static_cast<useconds_t>(20000 + (i * 7919) % 100000));
-        auto from = Clock::now();
-        kill(run.pid, SIGTERM);
-        run.wait();
-        stops.values.push_back(millisecondsBetween(from, Clock::now()));
-    }
+        return figures;
+    };
+    auto stops = endCapture(false, 15 * scale);
     row("SIGTERM -> capture's exit", stops, "< 150 ms", stops.max() < 150);
+    auto orphaned = endCapture(true, 15 * scale);
+    row("parent killed -> capture's exit", orphaned, "< 20 ms", orphaned.median() < 20);
 
     std::error_code ignored;
     std::filesystem::remove_all(base, ignored);

@@ -1,7 +1,6 @@
 // The few Objective-C pieces of the platform behind plain C++: the process tap description and
-// its creation, the aggregate device description, the running-application lookup and whether
-// taps can follow a bundle identifier. One macOS implementation (platform/macos/*.mm), one
-// simulated.
+// its creation, the running-application lookup and whether taps can follow a bundle identifier.
+// One macOS implementation (platform/macos/*.mm), one simulated.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
@@ -30,6 +29,8 @@ public:
     void setName(const std::string& name);
     void setPrivate(bool isPrivate);
     void setMuteBehavior(long behavior);
+    // YES: tap every process except the listed ones.
+    void setExclusive(bool exclusive);
     // Only when `bundleTapsAvailable()`; otherwise they do nothing.
     void setBundleIDs(const std::vector<std::string>& bundleIDs);
     void setProcessRestoreEnabled(bool enabled);
@@ -48,14 +49,6 @@ private:
 OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap);
 // AudioHardwareDestroyProcessTap: the platform's status.
 OSStatus destroyProcessTap(AudioObjectID tap);
-
-// The aggregate device description of a private device holding one tap and nothing else:
-// name, uid, private true, stacked false, tapautostart true, taps [{uid: tapUUID}].
-// The caller releases it with CFRelease; null when it cannot be made.
-CFDictionaryRef aggregateDescription(const std::string& name, const std::string& uid, const std::string& tapUUID);
-
-// A new random UUID as upper-case 8-4-4-4-12 text.
-std::string newUUIDString();
 
 struct RunningApplication {
     std::optional<std::string> bundleIdentifier;

@@ -3,7 +3,9 @@
 #include "tap/run_state.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tap {
@@ -11,6 +13,9 @@ namespace tap {
 WriteCall writeCall = ::write;
 
 namespace {
+
+// How long a cycle waits for room in the output before it looks for a stop again.
+constexpr int roomWaitMs = 5;
 
 // Two channels into one interleaved run. The platform's buffers never overlap our scratch buffer,
 // and blocks of four frames with a fixed inner count become vector unpacks at -O2.
@@ -69,7 +74,18 @@ std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* 
 void writeAll(const void* bytes, std::size_t count) {
     const char* next = static_cast<const char*>(bytes);
     while (count > 0) {
-        ssize_t n = writeCall(STDOUT_FILENO, next, count);
+        // A blocked write could not be called off: wait for room a little at a time, looking for a
+        // stop in between; then at most PIPE_BUF bytes, which a pipe with room takes at once and
+        // whole, so what is written stays whole frames.
+        if (stopAsked()) {
+            return;
+        }
+        pollfd out{STDOUT_FILENO, POLLOUT, 0};
+        int ready = ::poll(&out, 1, roomWaitMs);
+        if (ready == 0 || (ready < 0 && errno == EINTR)) {
+            continue;
+        }
+        ssize_t n = writeCall(STDOUT_FILENO, next, count < std::size_t{PIPE_BUF} ? count : std::size_t{PIPE_BUF});
         if (n > 0) {
             next += n;
             count -= static_cast<std::size_t>(n);

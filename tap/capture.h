@@ -21,8 +21,9 @@ OSStatus captureCycle(AudioObjectID device, const AudioTimeStamp* now, const Aud
 // the pair is not there.
 std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* out, std::size_t capacity);
 
-// Writes all `count` bytes to standard output, retrying short and interrupted writes; raises
-// `outputClosed` and drops the rest when the output cannot be written.
+// Writes all `count` bytes to standard output, retrying short and interrupted writes, and waiting
+// for a slow reader for as long as no stop is asked; raises `outputClosed` and drops the rest when
+// the output cannot be written, and drops the rest once a stop is asked (`stopAsked`).
 void writeAll(const void* bytes, std::size_t count);
 
 // The write system call that writeAll makes; a test may replace it before capture starts.

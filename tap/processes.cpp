@@ -51,6 +51,10 @@ std::vector<AudioProcess> audioProcesses() {
         AudioProcess process;
         process.object = object;
         process.pid = property::read(object, property::address(kAudioProcessPropertyPID), pid_t{0}).value_or(0);
+        // Having talked to the audio system, this program is one of its processes too.
+        if (process.pid == getpid()) {
+            continue;
+        }
         process.bundleID = property::readString(object, kAudioProcessPropertyBundleID).value_or("");
         process.playing =
             property::read(object, property::address(kAudioProcessPropertyIsRunningOutput), UInt32{0}).value_or(0) != 0;
@@ -60,12 +64,13 @@ std::vector<AudioProcess> audioProcesses() {
     return processes;
 }
 
+bool partOf(const std::string& id, const std::string& bundle) {
+    return id == bundle ||
+           (id.size() > bundle.size() && id.compare(0, bundle.size(), bundle) == 0 && id[bundle.size()] == '.');
+}
+
 bool ours(const std::string& id) {
-    if (ownBundleID.empty()) {
-        return false;
-    }
-    return id == ownBundleID || (id.size() > ownBundleID.size() && id.compare(0, ownBundleID.size(), ownBundleID) == 0 &&
-                                 id[ownBundleID.size()] == '.');
+    return !ownBundleID.empty() && partOf(id, ownBundleID);
 }
 
 void listProcesses() {

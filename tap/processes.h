@@ -17,8 +17,13 @@ struct AudioProcess {
     std::vector<AudioObjectID> devices;  // output devices it plays to; empty when unreadable
 };
 
-// Every audio process object, in the platform's order; empty when the list cannot be read.
+// Every audio process object but this program's own, in the platform's order; empty when the
+// list cannot be read.
 std::vector<AudioProcess> audioProcesses();
+
+// True when `id` is `bundle` or nested under it ("bundle.helper"): an application's helpers are
+// part of it.
+bool partOf(const std::string& id, const std::string& bundle);
 
 // True when the bundle identifier is the host's (`ownBundleID`) or nested under it; never when
 // the host has none.

@@ -17,6 +17,7 @@ AudioObjectID device = kAudioObjectUnknown;
 float* interleaved = nullptr;
 std::atomic<bool> outputClosed{false};
 std::atomic<std::int32_t> stopRequested{0};
+std::atomic<bool> stopping{false};
 AudioDeviceIOProc ioProc = nullptr;
 std::optional<AudioDeviceIOProcID> procID;
 pid_t parent = 0;

@@ -34,6 +34,7 @@ extern AudioObjectID device;
 extern float* interleaved;                     // scratch of the copying path, never freed
 extern std::atomic<bool> outputClosed;         // written by the IO procedure only
 extern std::atomic<std::int32_t> stopRequested;  // written by the stop handler only
+extern std::atomic<bool> stopping;             // written by the main thread only, once the watch ends
 extern AudioDeviceIOProc ioProc;
 extern std::optional<AudioDeviceIOProcID> procID;
 extern pid_t parent;
@@ -41,5 +42,11 @@ extern pid_t parent;
 // Both flags cross threads and a signal handler: they must never take a lock.
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+
+// True once a stop is asked (a signal) or under way (the watch has ended): a cycle then gives up
+// what it has left to write rather than wait for the reader.
+inline bool stopAsked() {
+    return stopRequested.load() != 0 || stopping.load();
+}
 
 }  // namespace tap

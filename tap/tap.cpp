@@ -4,11 +4,14 @@
 #include "shared/arguments.h"
 #include "shared/property.h"
 #include "shared/report.h"
+#include "tap/aggregate.h"
 #include "tap/capture.h"
+#include "tap/format.h"
 #include "tap/options.h"
 #include "tap/processes.h"
 #include "tap/run_state.h"
 #include "tap/tap_description.h"
+#include "tap/watch.h"
 
 #include <csignal>
 #include <string>
@@ -17,8 +20,6 @@
 namespace tap {
 
 namespace {
-
-constexpr useconds_t watchInterval = 100000;
 
 // Runs in the signal context: one lock-free store and nothing else.
 void requestStop(int) {
@@ -61,6 +62,8 @@ void makeTapAndDevice() {
     description->setName("Sorvane");
     description->setPrivate(true);
     description->setMuteBehavior(0);  // unmuted: the app goes on sounding as before
+    // The device-stream initializer leaves it YES, which would tap everybody but the processes named.
+    description->setExclusive(false);
 
     tap = kAudioObjectUnknown;
     status = apple::createProcessTap(*description, &tap);
@@ -69,7 +72,7 @@ void makeTapAndDevice() {
     }
 
     // Built only now, so that its tap list names the tap that exists.
-    aggregate = apple::aggregateDescription("Sorvane tap", apple::newUUIDString(), description->uuidString());
+    aggregate = aggregateDescription("Sorvane tap", newUUIDString(), description->uuidString());
     if (aggregate == nullptr) {
         report::failWithStatus("couldn't make the tap's device");
     }
@@ -83,23 +86,11 @@ void makeTapAndDevice() {
     }
 }
 
-// The tap's sample rate, after checking that it delivers float32 with room for the pair.
-double checkFormat() {
-    auto format = property::read(tap, property::address(kAudioTapPropertyFormat), AudioStreamBasicDescription{});
-    if (!format || (format->mFormatFlags & kAudioFormatFlagIsFloat) == 0 || format->mBitsPerChannel != 32) {
-        report::failWithStatus("the tap's format isn't Float32");
-    }
-    if (firstChannel + 2 > static_cast<std::int64_t>(format->mChannelsPerFrame)) {
-        report::failWithStatus("the tap has " + std::to_string(format->mChannelsPerFrame) +
-                               " channels, not the pair asked for");
-    }
-    return format->mSampleRate;
-}
-
-void startCapture() {
+void attachCapture() {
     interleaved = new float[interleavedSamples]();
     outputClosed.store(false);
     stopRequested.store(0);
+    stopping.store(false);
     ioProc = captureCycle;
 
     settleSignalBookkeeping();
@@ -115,22 +106,10 @@ void startCapture() {
         report::failWithStatus("couldn't attach to the tap's device", status);
     }
     procID = created;
-    status = AudioDeviceStart(device, *procID);
-    if (status != 0) {
-        report::failWithStatus("couldn't start the tap", status);
-    }
-}
-
-void watch() {
-    while (stopRequested.load() == 0 && !outputClosed.load()) {
-        if (getppid() != parent) {
-            return;  // the host has gone and we were handed to another parent
-        }
-        usleep(watchInterval);
-    }
 }
 
 void tearDown() {
+    stopping.store(true);
     AudioDeviceStop(device, *procID);
     AudioDeviceDestroyIOProcID(device, *procID);
     AudioHardwareDestroyAggregateDevice(device);
@@ -153,11 +132,14 @@ int run(int argc, char** argv) {
 
     readOptions();
     makeTapAndDevice();
-    double rate = checkFormat();
-    startCapture();
-    report::say({{"type", "format"}, {"rate", rate}, {"channels", 2}}, STDERR_FILENO);
+    Format format = checkFormat();
+    attachCapture();
     parent = getppid();
-    watch();
+    if (!startWatched()) {
+        return 0;
+    }
+    sayFormat(format);
+    watch(format);
     tearDown();
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "tap/streams.h"
 
 #include <string>
+#include <unistd.h>
 #include <utility>
 
 namespace tap {
@@ -31,9 +32,10 @@ apple::TapDescription bundleTap(const std::string& id) {
         description.setProcessRestoreEnabled(true);
         return description;
     }
+    // Browsers and most multi-process applications play from helpers nested under their identifier.
     std::vector<AudioObjectID> objects;
     for (const AudioProcess& process : audioProcesses()) {
-        if (process.bundleID == id) {
+        if (partOf(process.bundleID, id) && !ours(process.bundleID)) {
             objects.push_back(process.object);
         }
     }
@@ -59,7 +61,7 @@ apple::TapDescription pidTap() {
         if (result != 0 || object == kAudioObjectUnknown) {
             report::failWithStatus("process " + std::to_string(pid) + " isn't using audio", result);
         }
-        if (ours(property::readString(object, kAudioProcessPropertyBundleID).value_or(""))) {
+        if (pid == getpid() || ours(property::readString(object, kAudioProcessPropertyBundleID).value_or(""))) {
             report::failWithStatus("not a process to tap");
         }
         objects.push_back(object);

@@ -75,6 +75,12 @@ void TapDescription::setMuteBehavior(long behavior) {
     }
 }
 
+void TapDescription::setExclusive(bool exclusive) {
+    @autoreleasepool {
+        impl_->object.exclusive = exclusive;
+    }
+}
+
 void TapDescription::setBundleIDs([[maybe_unused]] const std::vector<std::string>& bundleIDs) {
 #if SORVANE_SDK_BUNDLE_TAPS
     if (@available(macOS 26.0, *)) {

@@ -17,10 +17,11 @@ const __CFDictionary* liveDictionary(CFTypeRef ref) {
                                                                      : nullptr;
 }
 
-std::optional<bool> liveBoolean(CFTypeRef ref) {
+// The header documents these flags as CFNumbers: a CFBoolean, or anything else, is refused.
+std::optional<bool> liveFlag(CFTypeRef ref) {
     const cf::Object* object = cf::live(ref);
-    if (object == nullptr || object->kind != cf::Kind::boolean) return std::nullopt;
-    return static_cast<const __CFBoolean*>(object)->value;
+    if (object == nullptr || object->kind != cf::Kind::number) return std::nullopt;
+    return static_cast<const __CFNumber*>(object)->value != 0;
 }
 
 // The aggregate a description asks for, when it has exactly the six keys with the right types and
@@ -39,7 +40,7 @@ std::optional<Aggregate> readDescription(const State& s, CFDictionaryRef descrip
             (*name == kAudioAggregateDeviceNameKey ? aggregate.name : aggregate.uid) = *text;
         } else if (*name == kAudioAggregateDeviceIsPrivateKey || *name == kAudioAggregateDeviceIsStackedKey ||
                    *name == kAudioAggregateDeviceTapAutoStartKey) {
-            const auto flag = liveBoolean(value);
+            const auto flag = liveFlag(value);
             if (!flag) return std::nullopt;
             (*name == kAudioAggregateDeviceIsPrivateKey   ? aggregate.isPrivate
              : *name == kAudioAggregateDeviceIsStackedKey ? aggregate.stacked

@@ -1,6 +1,8 @@
 #include "sim/cf_objects.h"
 
+#include <cstdio>
 #include <deque>
+#include <random>
 #include <mutex>
 #include <unordered_set>
 
@@ -25,13 +27,6 @@ Registry& registry() {
     return *r;
 }
 
-__CFBoolean trueValue(true);
-__CFBoolean falseValue(false);
-
-bool immortal(CFTypeRef ref) {
-    return ref == &trueValue || ref == &falseValue;
-}
-
 template <class T>
 const T* adopt(T* object) {
     Registry& r = registry();
@@ -47,31 +42,54 @@ CFStringRef makeString(std::string text) {
     return adopt(new __CFString(std::move(text)));
 }
 
-CFDictionaryRef makeDictionary(const std::vector<std::pair<CFTypeRef, CFTypeRef>>& entries) {
+CFDictionaryRef makeDictionary(const std::vector<std::pair<CFTypeRef, CFTypeRef>>& entries, bool hold) {
     auto* dictionary = new __CFDictionary;
+    dictionary->holds = hold;
     for (const auto& [key, value] : entries) {
-        retain(key);
-        retain(value);
+        if (hold) {
+            retain(key);
+            retain(value);
+        }
         dictionary->entries.emplace_back(key, value);
     }
     return adopt(dictionary);
 }
 
-CFArrayRef makeArray(const std::vector<CFTypeRef>& items) {
+CFArrayRef makeArray(const std::vector<CFTypeRef>& items, bool hold) {
     auto* array = new __CFArray;
+    array->holds = hold;
     for (CFTypeRef item : items) {
-        retain(item);
+        if (hold) retain(item);
         array->items.push_back(item);
     }
     return adopt(array);
 }
 
-CFBooleanRef boolean(bool value) {
-    return value ? &trueValue : &falseValue;
+CFNumberRef makeNumber(long long value) {
+    return adopt(new __CFNumber(value));
+}
+
+CFUUIDRef makeUUID(std::string text) {
+    return adopt(new __CFUUID(std::move(text)));
+}
+
+std::string randomUUIDText() {
+    std::random_device random;
+    unsigned char bytes[16];
+    for (std::size_t i = 0; i < sizeof bytes; i += 4) {
+        const unsigned value = random();
+        for (std::size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    char text[37];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
+                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
+                  bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    return text;
 }
 
 const Object* live(CFTypeRef ref) {
-    if (immortal(ref)) return static_cast<const Object*>(ref);
     Registry& r = registry();
     std::lock_guard<std::mutex> hold(r.mutex);
     const auto* object = static_cast<const Object*>(ref);
@@ -85,7 +103,7 @@ const std::string* liveText(CFTypeRef ref) {
 }
 
 void retain(CFTypeRef ref) {
-    if (ref == nullptr || immortal(ref)) return;
+    if (ref == nullptr) return;
     Registry& r = registry();
     std::lock_guard<std::mutex> hold(r.mutex);
     auto* object = const_cast<Object*>(static_cast<const Object*>(ref));
@@ -93,7 +111,6 @@ void retain(CFTypeRef ref) {
 }
 
 bool release(CFTypeRef ref) {
-    if (ref != nullptr && immortal(ref)) return true;
     std::vector<CFTypeRef> children;
     {
         Registry& r = registry();
@@ -109,13 +126,17 @@ bool release(CFTypeRef ref) {
             --r.strings;
             std::string().swap(static_cast<__CFString*>(object)->text);
         } else if (object->kind == Kind::dictionary) {
-            for (const auto& [key, value] : static_cast<__CFDictionary*>(object)->entries) {
+            auto* dictionary = static_cast<__CFDictionary*>(object);
+            for (const auto& [key, value] : dictionary->entries) {
+                if (!dictionary->holds) break;
                 children.push_back(key);
                 children.push_back(value);
             }
-            static_cast<__CFDictionary*>(object)->entries.clear();
+            dictionary->entries.clear();
         } else if (object->kind == Kind::array) {
-            children = std::move(static_cast<__CFArray*>(object)->items);
+            auto* array = static_cast<__CFArray*>(object);
+            if (array->holds) children = std::move(array->items);
+            array->items.clear();
         }
         r.quarantine.push_back(object);
         if (r.quarantine.size() > quarantineSize) {

@@ -10,7 +10,7 @@
 
 namespace sim::cf {
 
-enum class Kind { string, dictionary, array, boolean };
+enum class Kind { string, dictionary, array, number, uuid };
 
 struct Object {
     explicit Object(Kind k) : kind(k) {}
@@ -28,17 +28,24 @@ struct __CFString : sim::cf::Object {
 
 struct __CFDictionary : sim::cf::Object {
     __CFDictionary() : Object(sim::cf::Kind::dictionary) {}
-    std::vector<std::pair<CFTypeRef, CFTypeRef>> entries;  // each key and value holds a reference
+    std::vector<std::pair<CFTypeRef, CFTypeRef>> entries;
+    bool holds = true;  // each key and value holds a reference (made with the CFType callbacks)
 };
 
 struct __CFArray : sim::cf::Object {
     __CFArray() : Object(sim::cf::Kind::array) {}
-    std::vector<CFTypeRef> items;  // each holds a reference
+    std::vector<CFTypeRef> items;
+    bool holds = true;  // each item holds a reference
 };
 
-struct __CFBoolean : sim::cf::Object {
-    explicit __CFBoolean(bool v) : Object(sim::cf::Kind::boolean), value(v) {}
-    const bool value;
+struct __CFNumber : sim::cf::Object {
+    explicit __CFNumber(long long v) : Object(sim::cf::Kind::number), value(v) {}
+    const long long value;
+};
+
+struct __CFUUID : sim::cf::Object {
+    explicit __CFUUID(std::string t) : Object(sim::cf::Kind::uuid), text(std::move(t)) {}
+    const std::string text;  // upper-case 8-4-4-4-12
 };
 
 namespace sim::cf {
@@ -47,12 +54,17 @@ namespace sim::cf {
 // simulated layer's own use (replies, descriptions).
 CFStringRef makeString(std::string text);
 
-// A dictionary or array that takes a reference of its own to every key, value and item.
-CFDictionaryRef makeDictionary(const std::vector<std::pair<CFTypeRef, CFTypeRef>>& entries);
-CFArrayRef makeArray(const std::vector<CFTypeRef>& items);
+// A dictionary or array; with `hold`, it takes a reference of its own to every key, value and item
+// and gives them back when it goes, else it only points at them.
+CFDictionaryRef makeDictionary(const std::vector<std::pair<CFTypeRef, CFTypeRef>>& entries, bool hold);
+CFArrayRef makeArray(const std::vector<CFTypeRef>& items, bool hold);
 
-// The two immortal Booleans.
-CFBooleanRef boolean(bool value);
+// A number, and a UUID with that text, each with one reference for the caller.
+CFNumberRef makeNumber(long long value);
+CFUUIDRef makeUUID(std::string text);
+
+// A new random (version 4) UUID as upper-case 8-4-4-4-12 text.
+std::string randomUUIDText();
 
 // The object behind a reference that is live now; null for a dead or unknown reference. The
 // object stays valid only while the caller knows that someone holds a reference to it.

@@ -4,6 +4,9 @@
 #include "sim/objects.h"
 #include "sim/state.h"
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using namespace sim;
@@ -97,24 +100,37 @@ OSStatus AudioDeviceDestroyIOProcID(AudioObjectID inDevice, AudioDeviceIOProcID 
 OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
     State& s = state();
     OSStatus status = 0;
-    {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        const Machine& m = s.machine();
-        if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
-            const auto entry = aggregate->procs.find(inProcID);
-            if (const auto fault = m.tap.fault("start")) {
-                status = *fault;
-            } else if (entry == aggregate->procs.end()) {
-                status = kAudioHardwareIllegalOperationError;
-            } else if (!entry->second.run) {
-                std::vector<const CATapDescription*> taps;
-                for (AudioObjectID tap : aggregate->taps) {
-                    if (const auto found = s.taps.find(tap); found != s.taps.end()) taps.push_back(&found->second);
+    for (bool waiting = true; waiting;) {
+        waiting = false;
+        {
+            std::lock_guard<std::mutex> hold(s.mutex);
+            const Machine& m = s.machine();
+            if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+                const auto entry = aggregate->procs.find(inProcID);
+                if (const auto fault = m.tap.fault("start")) {
+                    status = *fault;
+                } else if (entry == aggregate->procs.end()) {
+                    status = kAudioHardwareIllegalOperationError;
+                } else if (!entry->second.run) {
+                    std::vector<const CATapDescription*> taps;
+                    bool playing = false;
+                    for (AudioObjectID tap : aggregate->taps) {
+                        if (const auto found = s.taps.find(tap); found != s.taps.end()) {
+                            taps.push_back(&found->second);
+                            playing = playing || !tapSignal(m, found->second).levels.empty();
+                        }
+                    }
+                    // "tapautostart": the start waits until a tapped process plays, as the header says.
+                    waiting = aggregate->tapAutoStart && !playing;
+                    if (!waiting) {
+                        entry->second.run = startRun(inDevice, inProcID, entry->second.client, m, taps);
+                        if (!entry->second.run) status = kAudioHardwareUnspecifiedError;
+                    }
                 }
-                entry->second.run = startRun(inDevice, inProcID, entry->second.client, m, taps);
-                if (!entry->second.run) status = kAudioHardwareUnspecifiedError;
             }
         }
+        // Not holding the state meanwhile; the next look reads the machine file again.
+        if (waiting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     logCall("AudioDeviceStart", inDevice, status);
     return status;

@@ -101,6 +101,7 @@ struct IORun {
     void* client = nullptr;
     UInt32 frames = 0;
     double rate = 48000;
+    std::vector<std::pair<std::uint64_t, double>> rateChanges;  // from the machine file: (cycle, rate)
     bool fast = false;
     std::optional<std::uint64_t> cycleLimit;
 
@@ -176,9 +177,9 @@ bool waitUntil(IORun& run, std::chrono::steady_clock::time_point deadline) {
 void loop(IORun& run) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
-    const std::chrono::duration<double> cycleLength(double(run.frames) / run.rate);
     AudioBufferList* input = run.input();
     std::uint64_t cycle = 0;
+    double elapsed = 0;  // seconds from the start to the end of the cycle in progress
     while (!run.stopping.load(std::memory_order_acquire)) {
         if (run.cycleLimit && cycle >= *run.cycleLimit) {
             // The device stays started but delivers nothing more.
@@ -187,9 +188,14 @@ void loop(IORun& run) {
             break;
         }
         if (!run.fast) {
+            double rate = run.rate;
+            for (const auto& [from, changed] : run.rateChanges) {
+                if (cycle >= from) rate = changed;
+            }
+            elapsed += double(run.frames) / rate;
             // Absolute deadlines, so the clock does not drift with the procedure's own time.
             const auto deadline =
-                start + std::chrono::duration_cast<clock::duration>(cycleLength * double(cycle + 1));
+                start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(elapsed));
             if (waitUntil(run, deadline)) break;
         }
         const std::uint64_t first = cycle * run.frames;
@@ -276,6 +282,7 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     run->cycleLimit = machine.tap.cycles;
     run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
     if (!(run->rate > 0)) run->rate = 48000;
+    run->rateChanges = machine.tap.rateChanges;
     prepare(*run, machine, taps);
     // The thread is born with the process's signals blocked, so they always go to the program's
     // own threads. A sanitizer that holds a handler until its thread's next intercepted call
@@ -312,6 +319,10 @@ RunTotals stopRun(IORun& run) {
         }
     }
     return RunTotals{run.cycles.load(), run.allocations.load()};
+}
+
+std::uint64_t cyclesSoFar(const IORun& run) {
+    return run.cycles.load(std::memory_order_relaxed);
 }
 
 }  // namespace sim

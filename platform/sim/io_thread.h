@@ -26,4 +26,7 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
 // call more than once and from several threads.
 RunTotals stopRun(IORun& run);
 
+// The cycles delivered so far: the number of the cycle about to come.
+std::uint64_t cyclesSoFar(const IORun& run);
+
 }  // namespace sim

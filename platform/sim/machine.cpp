@@ -6,6 +6,7 @@
 #include <limits>
 #include <regex>
 #include <set>
+#include <unistd.h>
 
 namespace sim {
 
@@ -257,6 +258,17 @@ void from_json(const Document& v, TapBehaviour& out) {
     if (const Document* cycles = member(v, "cycles")) {
         out.cycles = std::uint64_t(integer(*cycles, 0, std::numeric_limits<std::int64_t>::max()));
     }
+    if (const Document* changes = member(v, "rateChanges")) {
+        if (!changes->is_array()) bad(*changes, "is not an array");
+        for (const Document& change : *changes) {
+            if (!change.is_array() || change.size() != 2) bad(change, "is not a [cycle, rate] pair");
+            double rate = 0;
+            from_json(change[1], rate);
+            if (!(rate > 0 && rate <= 1e6)) bad(change[1], "is not a rate");
+            const auto cycle = integer(change[0], 0, std::numeric_limits<std::int64_t>::max());
+            out.rateChanges.emplace_back(std::uint64_t(cycle), rate);
+        }
+    }
     if (const Document* faults = member(v, "faults")) {
         checkObject(*faults);
         // A closed set: a misspelt step would otherwise be a fault that silently never fires.
@@ -306,6 +318,13 @@ void from_json(const Document& v, Machine& out) {
         if (out.setDelayMs < 0 || out.setDelayMs > 600000) bad(*delay, "is out of range (0 to 600000)");
     }
     read(v, "faults", out.faults);
+    // Every process that has talked to the audio system is one of its clients, the reader too.
+    Process self;
+    self.pid = std::int32_t(::getpid());
+    for (const App& app : out.apps) {
+        if (app.pid == self.pid) self.bundleId = app.bundleId;
+    }
+    out.processes.push_back(self);
 }
 
 std::variant<Machine, std::string> readMachine(const Document& document) {

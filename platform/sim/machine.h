@@ -72,6 +72,7 @@ struct TapBehaviour {
     bool fast = false;  // "fast" clock: cycles back to back
     std::optional<std::uint64_t> cycles;
     std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start"
+    std::vector<std::pair<std::uint64_t, double>> rateChanges;  // (first cycle, rate), in order
 
     std::optional<OSStatus> fault(const std::string& step) const;
 };

@@ -141,8 +141,8 @@ constexpr const char* builtIn = R"({
   ],
   "processes": [
     {"pid": 4101, "bundleId": "com.example.music", "playing": true, "devices": ["BuiltInSpeakerDevice"], "level": 0.5},
-    {"pid": 4202, "bundleId": "com.example.browser", "playing": true, "devices": ["BuiltInSpeakerDevice"], "level": 0.25},
-    {"pid": 4203, "bundleId": "com.example.browser", "playing": false, "devices": ["BuiltInSpeakerDevice"], "level": 0.25}
+    {"pid": 4202, "bundleId": "com.example.browser", "playing": false, "devices": ["BuiltInSpeakerDevice"], "level": 0.25},
+    {"pid": 4203, "bundleId": "com.example.browser.helper", "playing": true, "devices": ["BuiltInSpeakerDevice"], "level": 0.25}
   ],
   "apps": [
     {"pid": 4101, "bundleId": "com.example.music", "name": "Music", "policy": 0},

@@ -330,9 +330,10 @@ bool tapHas(const AudioObjectPropertyAddress& a) {
     return a.mSelector == kAudioTapPropertyFormat;
 }
 
-Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a) {
+Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a,
+              std::uint64_t cycle) {
     if (a.mSelector != kAudioTapPropertyFormat) return failed(kAudioHardwareUnknownPropertyError);
-    return plain(tapFormat(m, tap));
+    return plain(tapFormat(m, tap, cycle));
 }
 
 bool aggregateHas(const AudioObjectPropertyAddress& a) {

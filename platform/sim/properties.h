@@ -68,7 +68,9 @@ bool processHas(const AudioObjectPropertyAddress& a);
 Reply processRead(const Machine& m, const Process& p, const AudioObjectPropertyAddress& a);
 
 bool tapHas(const AudioObjectPropertyAddress& a);
-Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a);
+// 'tfmt' as it is at that IO cycle.
+Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a,
+              std::uint64_t cycle);
 
 struct Aggregate;
 bool aggregateHas(const AudioObjectPropertyAddress& a);

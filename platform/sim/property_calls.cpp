@@ -120,7 +120,8 @@ Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, 
         case Kind::process:
             return processRead(m, m.processes[ref.index], *a);
         case Kind::tap:
-            return tapRead(m, s.taps.find(AudioObjectID(ref.index))->second, *a);  // exists, checked above
+            return tapRead(m, s.taps.find(AudioObjectID(ref.index))->second, *a,  // exists, checked above
+                           tapCycle(s, AudioObjectID(ref.index)));
         case Kind::aggregate:
             return aggregateRead(s.aggregates.find(AudioObjectID(ref.index))->second, *a);
         default:

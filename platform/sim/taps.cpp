@@ -2,9 +2,11 @@
 #include "sim/taps.h"
 
 #include "sim/call_log.h"
+#include "sim/io_thread.h"
 #include "sim/objects.h"
 #include "sim/state.h"
 
+#include <algorithm>
 #include <set>
 
 namespace sim {
@@ -36,6 +38,7 @@ log::Entry describe(const CATapDescription& tap) {
         entry["deviceUID"] = tap.deviceUID;
         entry["stream"] = tap.stream;
     }
+    entry["exclusive"] = tap.exclusive;
     entry["name"] = tap.name;
     entry["private"] = tap.isPrivate;
     entry["muteBehavior"] = tap.muteBehavior;
@@ -46,9 +49,12 @@ log::Entry describe(const CATapDescription& tap) {
 
 }  // namespace
 
-AudioStreamBasicDescription tapFormat(const Machine& m, const CATapDescription& tap) {
+AudioStreamBasicDescription tapFormat(const Machine& m, const CATapDescription& tap, std::uint64_t cycle) {
     const Device* device = tappedDevice(m, tap);
-    const double rate = device != nullptr && device->rate ? *device->rate : defaultRate;
+    double rate = device != nullptr && device->rate ? *device->rate : defaultRate;
+    for (const auto& [from, changed] : m.tap.rateChanges) {
+        if (cycle >= from) rate = changed;
+    }
     const UInt32 channels = tapChannels(m, tap);
     const UInt32 bytes = m.tap.bits / 8;
     AudioStreamBasicDescription f{};
@@ -67,10 +73,15 @@ AudioStreamBasicDescription tapFormat(const Machine& m, const CATapDescription& 
 
 TapSignal tapSignal(const Machine& m, const CATapDescription& tap) {
     TapSignal signal;
-    std::set<std::size_t> heard;
+    std::set<std::size_t> listed, heard;
     for (AudioObjectID object : tap.processes) {
         const ids::Ref ref = ids::resolve(m, object);
-        if (ref.kind == ids::Ref::Kind::process) heard.insert(ref.index);
+        if (ref.kind == ids::Ref::Kind::process) listed.insert(ref.index);
+    }
+    // An exclusive tap hears every process but the listed ones.
+    for (std::size_t i = 0; i < m.processes.size(); ++i) {
+        if (listed.count(i) != (tap.exclusive ? 0u : 1u)) continue;
+        heard.insert(i);
     }
     // A tap of bundle identifiers hears whichever processes carry them now.
     for (std::size_t i = 0; i < m.processes.size(); ++i) {
@@ -91,6 +102,17 @@ TapSignal tapSignal(const Machine& m, const CATapDescription& tap) {
     }
     signal.channels = tapChannels(m, tap);
     return signal;
+}
+
+std::uint64_t tapCycle(const State& s, AudioObjectID tap) {
+    std::uint64_t cycle = 0;
+    for (const auto& [id, aggregate] : s.aggregates) {
+        if (std::find(aggregate.taps.begin(), aggregate.taps.end(), tap) == aggregate.taps.end()) continue;
+        for (const auto& [proc, entry] : aggregate.procs) {
+            if (entry.run) cycle = std::max(cycle, cyclesSoFar(*entry.run));
+        }
+    }
+    return cycle;
 }
 
 }  // namespace sim

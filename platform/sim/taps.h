@@ -7,12 +7,14 @@
 
 #include <CoreAudio/CoreAudio.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct CATapDescription {
     std::vector<AudioObjectID> processes;
     bool mixdown = true;         // stereo mixdown; else one output stream of `deviceUID`
+    bool exclusive = false;      // tap every process except `processes`
     std::string deviceUID;
     unsigned long stream = 0;
     std::string name;
@@ -30,9 +32,10 @@ OSStatus AudioHardwareDestroyProcessTap(AudioObjectID inTapID);
 
 namespace sim {
 
-// 'tfmt': the rate of the tapped device (a device-stream tap) or of the default output device (a
-// mixdown), 48000 without one; sample format and channel count from the machine's tap behaviour.
-AudioStreamBasicDescription tapFormat(const Machine& machine, const CATapDescription& tap);
+// 'tfmt' at IO cycle `cycle`: the rate of the tapped device (a device-stream tap) or of the default
+// output device (a mixdown), 48000 without one, unless the machine's rate changes say otherwise from
+// an earlier cycle on; sample format and channel count from the machine's tap behaviour.
+AudioStreamBasicDescription tapFormat(const Machine& machine, const CATapDescription& tap, std::uint64_t cycle = 0);
 
 // The processes a tap hears and where its channels sit among theirs.
 struct TapSignal {
@@ -42,5 +45,10 @@ struct TapSignal {
 };
 
 TapSignal tapSignal(const Machine& machine, const CATapDescription& tap);
+
+struct State;
+// The IO cycle that a started aggregate device holding the tap is at; 0 before any starts. Hold
+// the state's mutex.
+std::uint64_t tapCycle(const State& state, AudioObjectID tap);
 
 }  // namespace sim

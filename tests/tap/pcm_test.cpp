@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -18,17 +19,25 @@ struct Case {
     int left = 0;                // the process channel heard on the left
     double rate = 48000;
     std::size_t cycles = 3, frames = 512, kept = 512;  // cycles delivered, frames of each, frames written of each
+    json later = nullptr;  // written into the machine once the start waits for it
 };
 
 // Runs the capture until the tap stops delivering, then checks all it wrote against the processes'
 // sum, what the start made, and that the IO procedure never allocated. From macOS 26 a bundle is
-// tapped by its identifier, and the tap follows whichever processes carry it.
+// tapped by its identifier, and the tap follows whichever processes carry it; until one plays, the
+// start waits and nothing is reported.
 void check(const Case& c) {
     json description = machine();
     description["tap"] = {{"clock", "fast"}, {"cycles", c.cycles}, {"frames", c.frames}};
     description.merge_patch(c.patch);
     const bool onMacOS26 = description.contains("system");  // and tapping by bundle
-    Capture run(description, c.args);
+    Capture run(description, c.args, false, c.later.is_null());
+    if (!c.later.is_null()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(run.child.error(), "") << c.name << ": reported before the start";
+        description.merge_patch(c.later);
+        run.machine.write(description);
+    }
     std::string pcm = run.child.readBytes(c.cycles * c.kept * 8, 20);
     run.child.signal(SIGTERM);
     EXPECT_EQ(run.child.wait(10).value_or(-1), 0) << c.name;
@@ -53,8 +62,11 @@ void check(const Case& c) {
     EXPECT_EQ(callsOf(run.machine, start), start) << c.name;
     json tap = run.machine.calls(start[0]).at(0), device = run.machine.calls(start[1]).at(0);
     json made = {tap["description"]["name"], tap["description"]["private"], tap["description"]["muteBehavior"],
-                 tap["description"]["processRestore"], device["name"], device["taps"]};
-    EXPECT_EQ(made, json({"Sorvane", true, 0, onMacOS26, "Sorvane tap", json::array({tap["uuid"]})})) << c.name;
+                 tap["description"]["processRestore"], tap["description"]["exclusive"], device["name"],
+                 device["taps"], device["private"], device["stacked"], device["tapautostart"]};
+    EXPECT_EQ(made, json({"Sorvane", true, 0, onMacOS26, false, "Sorvane tap", json::array({tap["uuid"]}), true,
+                          false, true}))
+        << c.name;
     static std::set<std::string> uids;
     EXPECT_TRUE(uids.insert(harness::field(device, "uid").dump()).second) << c.name << ": a new device UID each run";
     EXPECT_EQ(run.machine.calls("AudioDeviceStop").at(0)["procAllocations"], 0) << c.name << ": allocating IO procedure";
@@ -63,8 +75,10 @@ void check(const Case& c) {
 TEST(Pcm, ThePairOfEveryKindOfTap) {
     const std::vector<std::string> music = {"--bundle-id", "x.music"};
     std::vector<Case> cases = {
-        // 504 is tapped too but silent; 3584 frames run past the 1000-frame period of the signal.
+        // The helper and 504 are tapped too, 504 silent; 3584 frames run past the 1000-frame period.
         {"mixdown of a bundle", {"--bundle-id", "x.browser"}, json::object(), {0.25, 0.125}, 0, 48000, 7},
+        {"a bundle's stream", {"--bundle-id", "x.browser", "--device", "spk"}, json::object(), {0.25, 0.125}},
+        {"nested bundles but the host's", {"--bundle-id", "x"}, json::object(), {0.5, 0.25, 0.125, 0.75}},
         {"pids that convert", {"--pid", "502,abc,,501"}, json::object(), {0.25, 0.5}},
         {"bundle wins over pid", {"--pid", "501", "--bundle-id", "x.studio", "--pid", "9"}, json::object(), {0.75}},
         {"separate buffers of a mixdown", music, tap({{"interleaved", false}}), {0.5}},
@@ -74,8 +88,9 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
         // Stream 1 cannot be read and counts no channels: master 3 is the start of stream 2.
         {"past an unreadable stream", {"--device", "odd", "--master", "3", "--pid", "505"}, json::object(), {0.75}, 10,
          44100},
-        {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {}},
-        {"browser on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25, 0.125}},
+        {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 48000, 3, 512, 512,
+         {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}}}},
+        {"browser on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25}},
     };
     // Streams of 2 and 8 channels: device channel m is process channel m - 1.
     for (const char* master : {"5", "1", "3", "9", "+7"}) {
@@ -87,6 +102,27 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
     }
     for (const Case& c : cases) {
         check(c);
+    }
+}
+
+// The watch looks at the tap's format while capturing: a new rate is reported, and a tap that no
+// longer holds the pair ends the run with the error of a start that finds it so.
+TEST(Pcm, ChangesOfTheTapsFormat) {
+    const json rate = {{"type", "format"}, {"rate", 44100.0}, {"channels", 2}};
+    const json narrow = {{"type", "error"}, {"message", "the tap has 1 channels, not the pair asked for"}, {"status", 0}};
+    for (const auto& [later, status, report] : std::vector<std::tuple<json, int, json>>{
+             {tap({{"rateChanges", {{4, 44100}}}}), 0, rate}, {tap({{"channels", 1}}), 1, narrow}}) {
+        json description = machine();
+        Capture run(description, {"--bundle-id", "x.music"});
+        description.merge_patch(later);
+        run.machine.write(description);
+        for (int waited = 0; waited < 10000 && onlyReport(run.child.error()).is_object(); waited += 20) {
+            run.child.readBytes(1 << 20, 0.02);  // the capture goes on meanwhile
+        }
+        run.child.signal(SIGTERM);
+        EXPECT_EQ(run.child.wait(10), status) << report;
+        std::string err = run.child.error();
+        EXPECT_EQ(json::parse(err.substr(err.find('\n') + 1), nullptr, false), report) << err;
     }
 }
 

@@ -19,7 +19,8 @@ constexpr int nope = 0x6E6F7065;  // 'nope'
 inline json tap(json behaviour) { return {{"tap", std::move(behaviour)}}; }
 
 // Output streams of 2 and 8 channels on the studio, and an unreadable one amid two stereo ones on
-// "odd". The browser's third process is silent; x.host.helper belongs to the host.
+// "odd". The browser plays from itself and a helper, and has a silent process; x.host.helper
+// belongs to the host.
 inline json machine() {
     json odd = {{"uid", "odd"}, {"rate", 44100}, {"output", {2, {{"channels", 8}, {"fault", nope}}, 2}}};
     auto process = [](int pid, const char* bundle, bool playing, json devices, double level = 1) {
@@ -32,7 +33,7 @@ inline json machine() {
             {"defaultOutput", "spk"},
             {"processes",
              {process(501, "x.music", true, {"spk"}, 0.5), process(502, "x.browser", true, {"spk"}, 0.25),
-              process(503, "x.browser", true, {"spk"}, 0.125), process(504, "x.browser", false, {"spk"}, 1.0),
+              process(503, "x.browser.helper", true, {"spk"}, 0.125), process(504, "x.browser", false, {"spk"}, 1.0),
               process(505, "x.studio", true, {"studio", "odd"}, 0.75), process(506, "x.host.helper", true, {"spk"})}},
             {"apps", {{{"pid", "parent"}, {"bundleId", "x.host"}, {"name", "Host"}}}}};
 }
@@ -53,11 +54,12 @@ inline const std::vector<std::string> teardown = {"AudioDeviceStop", "AudioDevic
                                                   "AudioHardwareDestroyAggregateDevice",
                                                   "AudioHardwareDestroyProcessTap"};
 
-// A run of sorvane-tap past its first report, or ended; nothing of its output has been read.
+// A run of sorvane-tap past its first report, or ended (unless not `awaited`); nothing of its
+// output has been read.
 struct Capture {
-    Capture(const json& description, const std::vector<std::string>& args, bool viaParent = false)
+    Capture(const json& description, const std::vector<std::string>& args, bool viaParent = false, bool awaited = true)
         : machine(description), child(harness::program("sorvane-tap"), args, machine.env(), viaParent) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(awaited ? 10 : 0);
         while (child.error().find('\n') == std::string::npos && harness::stillRunning(child.pid()) &&
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,0 +1,39 @@
+#include "tap/format.h"
+
+#include "shared/property.h"
+#include "shared/report.h"
+#include "tap/run_state.h"
+
+#include <string>
+#include <unistd.h>
+
+namespace tap {
+
+std::optional<Format> readFormat() {
+    auto format = property::read(tap, property::address(kAudioTapPropertyFormat), AudioStreamBasicDescription{});
+    if (!format || (format->mFormatFlags & kAudioFormatFlagIsFloat) == 0 || format->mBitsPerChannel != 32) {
+        return std::nullopt;
+    }
+    return Format{format->mSampleRate, format->mChannelsPerFrame};
+}
+
+void checkPair(const Format& format) {
+    if (firstChannel + 2 > static_cast<std::int64_t>(format.channels)) {
+        report::failWithStatus("the tap has " + std::to_string(format.channels) + " channels, not the pair asked for");
+    }
+}
+
+Format checkFormat() {
+    auto format = readFormat();
+    if (!format) {
+        report::failWithStatus("the tap's format isn't Float32");
+    }
+    checkPair(*format);
+    return *format;
+}
+
+void sayFormat(const Format& format) {
+    report::say({{"type", "format"}, {"rate", format.rate}, {"channels", 2}}, STDERR_FILENO);
+}
+
+}  // namespace tap

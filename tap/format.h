@@ -1,0 +1,27 @@
+// The tap's sample format: read, checked against the pair and reported.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace tap {
+
+// What a host is told and the watch compares: the tap's rate and channel count.
+struct Format {
+    double rate = 0;
+    std::uint32_t channels = 0;
+};
+
+// The tap's current format ('tfmt'); nothing when it cannot be read or is not float32.
+std::optional<Format> readFormat();
+
+// Does not return unless the tap's channels hold the pair: the run fails with how many it has.
+void checkPair(const Format& format);
+
+// The tap's format. Does not return unless it is float32 with room for the pair.
+Format checkFormat();
+
+// The "format" report on standard error: the rate, and always 2 channels.
+void sayFormat(const Format& format);
+
+}  // namespace tap
