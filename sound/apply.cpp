@@ -67,14 +67,9 @@ void apply(std::optional<Direction> role, const std::optional<Side>& side, std::
     if (side->volume) {
         // The map's order is the ascending text order of the channel keys.
         for (const auto& [key, value] : *side->volume) {
-            VolumeMap now = system->volume(uid);
-            // A main volume stands for the device in the map; its channels may have their own.
-            if (now.count(key) == 0) {
-                if (auto channel = system->volume(uid, key)) {
-                    now[key] = *channel;
-                }
-            }
-            if (!volumeInPlace(now, key, value)) {
+            // The channel's own element, read afresh: a device's volume map holds its main volume
+            // alone when it has one, although its channels may have volumes of their own.
+            if (!volumeInPlace(system->volume(uid, key), value)) {
                 record(system->setVolume(uid, key, value), label + "'s volume");
             }
         }

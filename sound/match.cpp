@@ -12,9 +12,8 @@ bool layoutInPlace(const std::optional<std::string>& now, const std::string& wan
     return now == wanted;
 }
 
-bool volumeInPlace(const VolumeMap& now, const std::string& key, double wanted) {
-    auto found = now.find(key);
-    return std::fabs((found == now.end() ? -1 : found->second) - wanted) <= 0.001;
+bool volumeInPlace(const std::optional<double>& now, double wanted) {
+    return std::fabs(now.value_or(-1) - wanted) <= 0.001;
 }
 
 bool matches(const std::optional<Side>& now, const std::optional<Side>& wanted) {
@@ -27,7 +26,8 @@ bool matches(const std::optional<Side>& now, const std::optional<Side>& wanted) 
     }
     const VolumeMap present = now->volume.value_or(VolumeMap{});
     for (const auto& [key, value] : wanted->volume.value_or(VolumeMap{})) {
-        if (!volumeInPlace(present, key, value)) {
+        auto found = present.find(key);
+        if (!volumeInPlace(found == present.end() ? std::nullopt : std::optional<double>(found->second), value)) {
             return false;
         }
     }

@@ -14,7 +14,7 @@ namespace sound {
 // is not a number is never in place.
 bool rateInPlace(const std::optional<double>& now, double wanted);
 bool layoutInPlace(const std::optional<std::string>& now, const std::string& wanted);
-bool volumeInPlace(const VolumeMap& now, const std::string& key, double wanted);
+bool volumeInPlace(const std::optional<double>& now, double wanted);
 
 // True when the side now already has everything the wanted side asks for, by the rule above and
 // the same UID; true when nothing is wanted.

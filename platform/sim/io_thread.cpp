@@ -101,7 +101,7 @@ struct IORun {
     void* client = nullptr;
     UInt32 frames = 0;
     double rate = 48000;
-    std::vector<std::pair<std::uint64_t, double>> rateChanges;  // from the machine file: (cycle, rate)
+    RateChanges rateChanges;  // from the machine file
     bool fast = false;
     std::optional<std::uint64_t> cycleLimit;
 
@@ -188,11 +188,7 @@ void loop(IORun& run) {
             break;
         }
         if (!run.fast) {
-            double rate = run.rate;
-            for (const auto& [from, changed] : run.rateChanges) {
-                if (cycle >= from) rate = changed;
-            }
-            elapsed += double(run.frames) / rate;
+            elapsed += double(run.frames) / rateAt(run.rateChanges, run.rate, cycle);
             // Absolute deadlines, so the clock does not drift with the procedure's own time.
             const auto deadline =
                 start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(elapsed));

@@ -26,6 +26,13 @@ std::optional<OSStatus> TapBehaviour::fault(const std::string& step) const {
     return found->second;
 }
 
+double rateAt(const RateChanges& changes, double base, std::uint64_t cycle) {
+    for (const auto& [from, rate] : changes) {
+        if (cycle >= from) base = rate;
+    }
+    return base;
+}
+
 std::optional<std::size_t> Machine::deviceIndex(const std::string& uid) const {
     for (std::size_t i = 0; i < devices.size(); ++i) {
         if (devices[i].uid == uid) {

@@ -63,6 +63,12 @@ struct App {
     long policy = 0;
 };
 
+// (first IO cycle, rate) pairs, in order: from that cycle on the tap runs at that rate.
+using RateChanges = std::vector<std::pair<std::uint64_t, double>>;
+
+// The rate at IO cycle `cycle`: that of the last change come by then, else `base`.
+double rateAt(const RateChanges& changes, double base, std::uint64_t cycle);
+
 struct TapBehaviour {
     bool isFloat = true;
     UInt32 bits = 32;
@@ -72,7 +78,7 @@ struct TapBehaviour {
     bool fast = false;  // "fast" clock: cycles back to back
     std::optional<std::uint64_t> cycles;
     std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start"
-    std::vector<std::pair<std::uint64_t, double>> rateChanges;  // (first cycle, rate), in order
+    RateChanges rateChanges;
 
     std::optional<OSStatus> fault(const std::string& step) const;
 };

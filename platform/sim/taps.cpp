@@ -51,10 +51,8 @@ log::Entry describe(const CATapDescription& tap) {
 
 AudioStreamBasicDescription tapFormat(const Machine& m, const CATapDescription& tap, std::uint64_t cycle) {
     const Device* device = tappedDevice(m, tap);
-    double rate = device != nullptr && device->rate ? *device->rate : defaultRate;
-    for (const auto& [from, changed] : m.tap.rateChanges) {
-        if (cycle >= from) rate = changed;
-    }
+    const double base = device != nullptr && device->rate ? *device->rate : defaultRate;
+    const double rate = rateAt(m.tap.rateChanges, base, cycle);
     const UInt32 channels = tapChannels(m, tap);
     const UInt32 bytes = m.tap.bits / 8;
     AudioStreamBasicDescription f{};
