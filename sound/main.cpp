@@ -40,7 +40,12 @@ namespace {
 
 int main(int argc, char** argv) {
     sound::start(argc, argv);
-    switch (sound::mode(sound::args)) {
+    const sound::Mode mode = sound::mode(sound::args);
+    // A switch blocks the signals that end its hold before it talks to the platform.
+    if (mode != sound::Mode::switchTo) {
+        sound::talkToPlatform();
+    }
+    switch (mode) {
     case sound::Mode::backend:
         writeBackend();
     case sound::Mode::read:

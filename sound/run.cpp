@@ -16,9 +16,12 @@ void start(int argc, char** argv) {
     // A host that stops reading must not kill a run halfway: a report that meets a closed
     // output is dropped, and the work (a restore above all) still finishes with its status.
     std::signal(SIGPIPE, SIG_IGN);
-    // Before any other platform call: a hold lasts long, and devices come and go meanwhile.
-    property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
+}
+
+void talkToPlatform() {
+    // A hold lasts long, and devices come and go meanwhile.
+    property::notifyOnOwnThread();
 }
 
 }  // namespace sound

@@ -56,8 +56,10 @@ std::optional<Settings> unrestored(const Files& folder) {
 }  // namespace
 
 void runSwitch() {
-    // Before anything else, and before any thread: a signal from here on waits for the hold.
+    // Before anything else, the first platform call included: the platform's own threads are born
+    // with this mask, so a signal from here on can only wait for the hold.
     sigset_t signals = blockEndingSignals();
+    talkToPlatform();
 
     Files folder = files("--switch");
     auto wanted = folder.load(folder.sorvane());

@@ -14,6 +14,7 @@
 #include "tap/watch.h"
 
 #include <csignal>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
 
@@ -37,6 +38,14 @@ void settleSignalBookkeeping() {
     usleep(0);
 #endif
 #endif
+}
+
+sigset_t stopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    return stops;
 }
 
 void readOptions() {
@@ -96,6 +105,10 @@ void attachCapture() {
     settleSignalBookkeeping();
     // A closed output must come back from write as an error, not end the process.
     ::signal(SIGPIPE, SIG_IGN);
+    // Blocked since the start so that the platform's threads never take them; open on this thread
+    // only, where one that came during the start still has its default effect.
+    sigset_t stops = stopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     ::signal(SIGTERM, requestStop);
     ::signal(SIGINT, requestStop);
 
@@ -119,13 +132,22 @@ void tearDown() {
 }  // namespace
 
 int run(int argc, char** argv) {
+    // The host is whoever started us: taken first, so that a host that dies while the capture
+    // starts is seen to have gone.
+    parent = getppid();
+    // Before the first platform call: the threads the platform starts in the process are born with
+    // this mask, and a stop must reach the thread that waits for it.
+    sigset_t stops = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     // Before any other platform call, so that the device and process views stay current.
     property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
-    auto host = apple::runningApplication(getppid());
+    auto host = apple::runningApplication(parent);
     ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";
 
     if (listMode()) {
+        // Nothing to stop cleanly: a stop signal has its default effect, as before the capture starts.
+        pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
         listProcesses();
         return 0;
     }
@@ -134,7 +156,6 @@ int run(int argc, char** argv) {
     makeTapAndDevice();
     Format format = checkFormat();
     attachCapture();
-    parent = getppid();
     if (!startWatched()) {
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "sim/cf_objects.h"
 #include "sim/machine_file.h"
+#include "sim/notifications.h"
 
 #include <atomic>
 #include <cerrno>
@@ -99,6 +100,8 @@ Entry property(const char* fn, AudioObjectID object, const AudioObjectPropertyAd
 }
 
 void write(const Entry& entry) {
+    // Every platform call is logged, so this is where a call that touches no state starts the thread.
+    notify::begin();
     const int fd = openedLog(theLog());
     if (fd >= 0) {
         append(fd, textOf(entry));

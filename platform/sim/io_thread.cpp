@@ -298,12 +298,16 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     return started ? run : nullptr;
 }
 
-RunTotals stopRun(IORun& run) {
+void haltRun(IORun& run) {
     run.stopping.store(true, std::memory_order_release);
     {
         std::lock_guard<std::mutex> lock(run.wake);
     }
     run.woken.notify_all();
+}
+
+RunTotals stopRun(IORun& run) {
+    haltRun(run);
     {
         std::lock_guard<std::mutex> lock(run.joining);
         if (run.thread.joinable()) {

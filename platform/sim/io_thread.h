@@ -26,6 +26,9 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
 // call more than once and from several threads.
 RunTotals stopRun(IORun& run);
 
+// Has the thread end after the cycle in progress, without waiting for it; `stopRun` still joins.
+void haltRun(IORun& run);
+
 // The cycles delivered so far: the number of the cycle about to come.
 std::uint64_t cyclesSoFar(const IORun& run);
 

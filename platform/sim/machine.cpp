@@ -276,6 +276,15 @@ void from_json(const Document& v, TapBehaviour& out) {
             out.rateChanges.emplace_back(std::uint64_t(cycle), rate);
         }
     }
+    if (const Document* overloads = member(v, "overloads")) {
+        if (!overloads->is_array()) bad(*overloads, "is not an array");
+        for (const Document& overload : *overloads) {
+            if (!overload.is_array() || overload.size() != 2) bad(overload, "is not a [cycle, frames] pair");
+            const auto cycle = integer(overload[0], 0, std::numeric_limits<std::int64_t>::max());
+            const auto frames = integer(overload[1], 1, std::numeric_limits<std::int32_t>::max());
+            out.overloads.emplace_back(std::uint64_t(cycle), std::uint64_t(frames));
+        }
+    }
     if (const Document* faults = member(v, "faults")) {
         checkObject(*faults);
         // A closed set: a misspelt step would otherwise be a fault that silently never fires.
@@ -323,6 +332,9 @@ void from_json(const Document& v, Machine& out) {
     if (const Document* delay = member(v, "setDelayMs")) {
         from_json(*delay, out.setDelayMs);
         if (out.setDelayMs < 0 || out.setDelayMs > 600000) bad(*delay, "is out of range (0 to 600000)");
+    }
+    if (const Document* restarts = member(v, "restarts")) {
+        out.restarts = std::uint64_t(integer(*restarts, 0, std::numeric_limits<std::int64_t>::max()));
     }
     read(v, "faults", out.faults);
     // Every process that has talked to the audio system is one of its clients, the reader too.

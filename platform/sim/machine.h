@@ -79,6 +79,8 @@ struct TapBehaviour {
     std::optional<std::uint64_t> cycles;
     std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start"
     RateChanges rateChanges;
+    // (IO cycle, frames): before that cycle the HAL skips that many frames, as after an overload.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> overloads;
 
     std::optional<OSStatus> fault(const std::string& step) const;
 };
@@ -92,6 +94,7 @@ struct Machine {
     std::vector<App> apps;
     TapBehaviour tap;
     double setDelayMs = 0;
+    std::uint64_t restarts = 0;  // how often the audio service has restarted
     Faults faults;  // of the system object
 
     // Index of the device with that UID; nothing when none has it.

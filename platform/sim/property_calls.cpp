@@ -3,6 +3,7 @@
 #include "base64.h"
 #include "sim/call_log.h"
 #include "sim/cf_objects.h"
+#include "sim/notifications.h"
 #include "sim/properties.h"
 #include "sim/state.h"
 
@@ -369,6 +370,56 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
     addWrittenValue(entry, inAddress, inData, inDataSize);
     entry["status"] = status;
     log::write(entry);
+    return status;
+}
+
+}  // extern "C"
+
+namespace {
+
+// What AudioObjectAddPropertyListener and AudioObjectRemovePropertyListener check before the
+// listener list is touched: the address, the procedure and the object. For a tap's format, the
+// format it has now, which later changes are told against.
+OSStatus checkListener(AudioObjectID object, const AudioObjectPropertyAddress* a, AudioObjectPropertyListenerProc proc,
+                       AudioStreamBasicDescription* format) {
+    if (a == nullptr || proc == nullptr) return kAudioHardwareIllegalOperationError;
+    State& s = state();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    const Machine& m = s.machine();
+    const ids::Ref ref = ids::resolve(m, object);
+    if (!objectExists(s, ref)) return kAudioHardwareBadObjectError;
+    if (format != nullptr && ref.kind == Kind::tap && a->mSelector == kAudioTapPropertyFormat) {
+        *format = tapFormat(m, s.taps.find(object)->second, tapCycle(s, object));
+    }
+    return 0;
+}
+
+void logListener(const char* fn, AudioObjectID object, const AudioObjectPropertyAddress* a, OSStatus status) {
+    auto entry = log::property(fn, object, a);
+    entry["status"] = status;
+    log::write(entry);
+}
+
+}  // namespace
+
+extern "C" {
+
+OSStatus AudioObjectAddPropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                        AudioObjectPropertyListenerProc inListener, void* inClientData) {
+    AudioStreamBasicDescription format{};
+    OSStatus status = checkListener(inObjectID, inAddress, inListener, &format);
+    if (status == 0) status = notify::add(inObjectID, *inAddress, inListener, inClientData, format);
+    logListener("AudioObjectAddPropertyListener", inObjectID, inAddress, status);
+    return status;
+}
+
+OSStatus AudioObjectRemovePropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                           AudioObjectPropertyListenerProc inListener, void* inClientData) {
+    // An object gone meanwhile (a service restart) still lets go of its listeners.
+    OSStatus status = inAddress == nullptr || inListener == nullptr ? kAudioHardwareIllegalOperationError : 0;
+    // Not under the state's lock: the removal waits for a call in progress, which may read properties.
+    if (status == 0) status = notify::remove(inObjectID, *inAddress, inListener, inClientData);
+    logListener("AudioObjectRemovePropertyListener", inObjectID, inAddress, status);
     return status;
 }
 

@@ -1,10 +1,14 @@
 #include "sim/state.h"
 
+#include "sim/io_thread.h"
+#include "sim/notifications.h"
+
 namespace sim {
 
 State& state() {
     // Leaked: IO threads and the exit line may outlive static destruction.
     static State* s = new State;
+    notify::begin();
     return *s;
 }
 
@@ -29,7 +33,27 @@ const DeviceView* State::deviceView() {
 }
 
 const Machine& State::machine() {
-    return machineFile().current();
+    const Machine& m = machineFile().current();
+    if (!restartsSeen || m.restarts < *restartsSeen) {
+        restartsSeen = m.restarts;
+    } else if (m.restarts > *restartsSeen) {
+        // What the service held for this process is gone: its IO stops after the cycle in
+        // progress, and its taps and aggregate devices answer '!obj' from now on.
+        restartsSeen = m.restarts;
+        for (auto& [id, aggregate] : aggregates) {
+            for (auto& [proc, entry] : aggregate.procs) {
+                if (entry.run) {
+                    haltRun(*entry.run);
+                    retired.push_back(std::move(entry.run));
+                }
+            }
+        }
+        aggregates.clear();
+        taps.clear();
+        pending.clear();
+        notify::post(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
+    }
+    return m;
 }
 
 }  // namespace sim

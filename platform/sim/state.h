@@ -61,8 +61,11 @@ struct State {
     bool ownNotificationThread = false;  // 'rnlp' set to NULL
     std::optional<DeviceView> firstView;
     std::map<std::pair<AudioObjectID, AudioObjectPropertySelector>, Pending> pending;
+    std::optional<std::uint64_t> restartsSeen;  // the service restarts this process knows of
+    std::vector<std::shared_ptr<IORun>> retired;  // IO runs a restart ended, still to be joined
 
-    // The machine as its file holds it now, loading it on first use. Hold `mutex`.
+    // The machine as its file holds it now, loading it on first use. A service restart seen here
+    // takes away this process's taps and aggregate devices. Hold `mutex`.
     const Machine& machine();
     // The machine file, chosen on first use. Hold `mutex`.
     MachineFile& machineFile();

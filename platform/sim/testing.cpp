@@ -3,6 +3,7 @@
 #include "sim/call_log.h"
 #include "sim/cf_objects.h"
 #include "sim/io_thread.h"
+#include "sim/notifications.h"
 #include "sim/state.h"
 
 namespace sim {
@@ -17,6 +18,8 @@ void resetForTests() {
                 if (entry.run) runs.push_back(entry.run);
             }
         }
+        runs.insert(runs.end(), s.retired.begin(), s.retired.end());
+        s.retired.clear();
     }
     for (const auto& run : runs) {
         stopRun(*run);
@@ -31,7 +34,9 @@ void resetForTests() {
         s.ownNotificationThread = false;
         s.firstView.reset();
         s.pending.clear();
+        s.restartsSeen.reset();
     }
+    notify::forget();
     log::reopen();
     cf::forgetOverReleases();
 }

@@ -164,6 +164,14 @@ void Child::closeOutput() { closeFd(out_); }
 void Child::signal(int signalNumber) { kill(pid_, signalNumber); }
 
 void Child::killParent() {
+    // Not before the program has started: both take note of their parent before their first
+    // platform call, at which the platform starts a thread of its own.
+    const std::string tasks = "/proc/" + std::to_string(pid_) + "/task";
+    for (auto deadline = after(10); remaining(deadline) > 0; usleep(1000)) {
+        std::error_code error;
+        auto listing = std::filesystem::directory_iterator(tasks, error);
+        if (error || std::distance(listing, std::filesystem::directory_iterator()) >= 2) break;
+    }
     if (parent_ > 0) {
         kill(parent_, SIGKILL);
         waitpid(parent_, nullptr, 0);

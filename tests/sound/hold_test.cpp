@@ -70,3 +70,20 @@ TEST(Hold, RestoreFinishesWhenNobodyReadsItsReport) {
     EXPECT_EQ(soundState(stage.machine), stage.before);
     EXPECT_FALSE(harness::exists(stage.file("switched")));
 }
+
+// The audio service restarts during the hold and brings the speakers back as the default, as it
+// keeps them: the restore still puts everything back, once.
+TEST(Hold, ServiceRestartDuringTheHold) {
+    Stage stage;
+    Switch run(stage);
+    ASSERT_EQ(run.switched, studioSwitched);
+    json restarted = stage.machine.state();
+    restarted["restarts"] = 1;
+    restarted["defaultOutput"] = "spk";
+    stage.machine.write(restarted);
+    run.child.closeInput();
+    EXPECT_EQ(harness::field(parsed(run.child.readLine()), "type"), "restored");
+    EXPECT_EQ(run.child.readLine(1), std::nullopt);
+    EXPECT_EQ(run.child.wait(), 0);
+    EXPECT_EQ(soundState(stage.machine), stage.before);
+}

@@ -93,6 +93,10 @@ typedef OSStatus (*AudioDeviceIOProc)(AudioObjectID inDevice, const AudioTimeSta
                                       void* inClientData);
 typedef AudioDeviceIOProc AudioDeviceIOProcID;
 
+typedef OSStatus (*AudioObjectPropertyListenerProc)(AudioObjectID inObjectID, UInt32 inNumberAddresses,
+                                                    const AudioObjectPropertyAddress* inAddresses,
+                                                    void* inClientData);
+
 enum : AudioObjectID { kAudioObjectUnknown = 0 };
 // The platform declares it as a plain int, unlike the unknown object above.
 enum : int { kAudioObjectSystemObject = 1 };
@@ -137,6 +141,8 @@ enum : AudioObjectPropertySelector {
     kAudioHardwarePropertyTranslateUIDToDevice = 0x75696464,     // 'uidd'
     kAudioHardwarePropertyProcessObjectList = 0x70727323,        // 'prs#'
     kAudioHardwarePropertyTranslatePIDToProcessObject = 0x69643270,  // 'id2p'
+    kAudioHardwarePropertyServiceRestarted = 0x73727374,         // 'srst'
+    kAudioDeviceProcessorOverload = 0x6F766572,                  // 'over'
     kAudioDevicePropertyDeviceUID = 0x75696420,                  // 'uid '
     kAudioObjectPropertyName = 0x6C6E616D,                       // 'lnam'
     kAudioDevicePropertyNominalSampleRate = 0x6E737274,          // 'nsrt'
@@ -173,6 +179,11 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
 OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
                                     UInt32 inQualifierDataSize, const void* inQualifierData, UInt32 inDataSize,
                                     const void* inData);
+
+OSStatus AudioObjectAddPropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                        AudioObjectPropertyListenerProc inListener, void* inClientData);
+OSStatus AudioObjectRemovePropertyListener(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                           AudioObjectPropertyListenerProc inListener, void* inClientData);
 
 OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef inDescription, AudioObjectID* outDeviceID);
 OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID inDeviceID);

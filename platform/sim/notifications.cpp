@@ -1,0 +1,194 @@
+#include "sim/notifications.h"
+
+#include "sim/state.h"
+#include "sim/taps.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace sim::notify {
+
+namespace {
+
+// How often the machine file is looked at while a listener is added.
+constexpr auto lookEvery = std::chrono::milliseconds(10);
+
+struct Listener {
+    AudioObjectID object;
+    AudioObjectPropertyAddress address;
+    AudioObjectPropertyListenerProc proc;
+    void* client;
+    AudioStreamBasicDescription seen;  // a tap's format as last told ('tfmt')
+
+    bool same(AudioObjectID o, const AudioObjectPropertyAddress& a, AudioObjectPropertyListenerProc p, void* c) const {
+        return object == o && address.mSelector == a.mSelector && address.mScope == a.mScope &&
+               address.mElement == a.mElement && proc == p && client == c;
+    }
+};
+
+struct Event {
+    AudioObjectID object;
+    AudioObjectPropertySelector selector;
+};
+
+// Leaked: the thread outlives static destruction.
+struct Hub {
+    std::once_flag started;
+    std::mutex mutex;  // guards the members below; never held while a listener runs or the state is locked
+    std::condition_variable wake;
+    std::vector<Listener> listeners;
+    std::vector<Event> posted;
+    std::mutex delivering;  // held while listeners run
+    std::thread::id thread;
+};
+
+Hub& hub() {
+    static Hub* h = new Hub;
+    return *h;
+}
+
+// The taps whose format listeners hear, with the format each has now. Locks the state; reading
+// the machine is also how this thread notices a service restart.
+std::vector<std::pair<AudioObjectID, AudioStreamBasicDescription>> tapFormatsNow(
+    const std::vector<AudioObjectID>& watched) {
+    std::vector<std::pair<AudioObjectID, AudioStreamBasicDescription>> formats;
+    State& s = state();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    const Machine& m = s.machine();
+    for (AudioObjectID id : watched) {
+        if (const auto tap = s.taps.find(id); tap != s.taps.end()) {
+            formats.emplace_back(id, tapFormat(m, tap->second, tapCycle(s, id)));
+        }
+    }
+    return formats;
+}
+
+bool differs(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b) {
+    return a.mSampleRate != b.mSampleRate || a.mChannelsPerFrame != b.mChannelsPerFrame ||
+           a.mFormatFlags != b.mFormatFlags || a.mBitsPerChannel != b.mBitsPerChannel;
+}
+
+void deliver(Hub& h, const std::vector<Event>& events) {
+    std::lock_guard<std::mutex> calling(h.delivering);
+    for (const Event& event : events) {
+        std::vector<Listener> due;
+        {
+            std::lock_guard<std::mutex> hold(h.mutex);
+            for (const Listener& l : h.listeners) {
+                if (l.object == event.object && l.address.mSelector == event.selector) due.push_back(l);
+            }
+        }
+        for (const Listener& l : due) {
+            {
+                // One removed meanwhile is not called: its removal waits for `delivering` only
+                // when it came after this look.
+                std::lock_guard<std::mutex> hold(h.mutex);
+                bool still = false;
+                for (const Listener& now : h.listeners) still = still || now.same(l.object, l.address, l.proc, l.client);
+                if (!still) continue;
+            }
+            l.proc(l.object, 1, &l.address, l.client);
+        }
+    }
+}
+
+[[noreturn]] void loop() {
+    Hub& h = hub();
+    std::unique_lock<std::mutex> lock(h.mutex);
+    while (true) {
+        if (h.listeners.empty()) {
+            h.wake.wait(lock, [&] { return !h.listeners.empty() || !h.posted.empty(); });
+        } else if (h.posted.empty()) {
+            h.wake.wait_for(lock, lookEvery, [&] { return !h.posted.empty(); });
+        }
+        std::vector<AudioObjectID> watched;
+        const bool look = !h.listeners.empty();
+        for (const Listener& l : h.listeners) {
+            if (l.address.mSelector == kAudioTapPropertyFormat) watched.push_back(l.object);
+        }
+        lock.unlock();
+        const auto formats = look ? tapFormatsNow(watched) : decltype(tapFormatsNow(watched)){};
+        lock.lock();
+        std::vector<Event> events = std::move(h.posted);
+        h.posted.clear();
+        for (const auto& [tap, format] : formats) {
+            bool changed = false;
+            for (Listener& l : h.listeners) {
+                if (l.object == tap && l.address.mSelector == kAudioTapPropertyFormat && differs(l.seen, format)) {
+                    l.seen = format;
+                    changed = true;
+                }
+            }
+            if (changed) events.push_back(Event{tap, kAudioTapPropertyFormat});
+        }
+        if (events.empty()) continue;
+        lock.unlock();
+        deliver(h, events);
+        lock.lock();
+    }
+}
+
+}  // namespace
+
+void begin() {
+    Hub& h = hub();
+    std::call_once(h.started, [&] {
+        try {
+            // Born with the caller's signal mask, as every new thread is.
+            std::thread thread(loop);
+            h.thread = thread.get_id();
+            thread.detach();
+        } catch (const std::system_error&) {
+            // Without it no listener is ever called; the calls themselves still work.
+        }
+    });
+}
+
+OSStatus add(AudioObjectID object, const AudioObjectPropertyAddress& address, AudioObjectPropertyListenerProc proc,
+             void* client, const AudioStreamBasicDescription& format) {
+    Hub& h = hub();
+    std::lock_guard<std::mutex> hold(h.mutex);
+    for (const Listener& l : h.listeners) {
+        if (l.same(object, address, proc, client)) return kAudioHardwareIllegalOperationError;
+    }
+    h.listeners.push_back(Listener{object, address, proc, client, format});
+    h.wake.notify_all();
+    return 0;
+}
+
+OSStatus remove(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                AudioObjectPropertyListenerProc proc, void* client) {
+    Hub& h = hub();
+    {
+        std::lock_guard<std::mutex> hold(h.mutex);
+        auto found = h.listeners.begin();
+        while (found != h.listeners.end() && !found->same(object, address, proc, client)) ++found;
+        if (found == h.listeners.end()) return kAudioHardwareIllegalOperationError;
+        h.listeners.erase(found);
+    }
+    if (std::this_thread::get_id() != h.thread) {
+        std::lock_guard<std::mutex> waitForCalls(h.delivering);
+    }
+    return 0;
+}
+
+void post(AudioObjectID object, AudioObjectPropertySelector selector) {
+    Hub& h = hub();
+    std::lock_guard<std::mutex> hold(h.mutex);
+    h.posted.push_back(Event{object, selector});
+    h.wake.notify_all();
+}
+
+void forget() {
+    Hub& h = hub();
+    std::lock_guard<std::mutex> hold(h.mutex);
+    h.listeners.clear();
+    h.posted.clear();
+}
+
+}  // namespace sim::notify
