@@ -1,5 +1,6 @@
-// The real-time side: each IO cycle writes the chosen channel pair to standard output as
-// interleaved float32 PCM. Nothing here allocates, locks or formats text.
+// The real-time side: each IO cycle hands the chosen channel pair to the ring, and the writer
+// thread writes what the ring holds to standard output as interleaved float32 PCM. Nothing on
+// the IO thread allocates, locks, formats text or waits.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
@@ -10,8 +11,9 @@
 
 namespace tap {
 
-// The IO procedure: writes this cycle's pair (the platform's buffer itself when it is exactly
-// the pair) to standard output. Uses only the input; always returns 0.
+// The IO procedure: puts this cycle's pair into the ring, counts what the platform skipped
+// before it (a jump of the input time) and what found no room as lost, and wakes the writer.
+// Uses only the input; always returns 0.
 OSStatus captureCycle(AudioObjectID device, const AudioTimeStamp* now, const AudioBufferList* input,
                       const AudioTimeStamp* inputTime, AudioBufferList* output, const AudioTimeStamp* outputTime,
                       void* clientData);
@@ -21,9 +23,8 @@ OSStatus captureCycle(AudioObjectID device, const AudioTimeStamp* now, const Aud
 // the pair is not there.
 std::size_t pickPair(const AudioBufferList* buffers, std::int64_t first, float* out, std::size_t capacity);
 
-// Writes all `count` bytes to standard output, retrying short and interrupted writes, and waiting
-// for a slow reader for as long as no stop is asked; raises `outputClosed` and drops the rest when
-// the output cannot be written, and drops the rest once a stop is asked (`stopAsked`).
+// Writes all `count` bytes to standard output with plain blocking writes, retrying short and
+// interrupted ones; raises `outputClosed` and drops the rest when the output cannot be written.
 void writeAll(const void* bytes, std::size_t count);
 
 // The write system call that writeAll makes; a test may replace it before capture starts.

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "apple.h"
+#include "tap/ring.h"
+#include "wakeup.h"
 
 #include <CoreAudio/CoreAudio.h>
 #include <sys/types.h>
@@ -14,10 +16,6 @@
 #include <vector>
 
 namespace tap {
-
-// Samples in the scratch buffer of the copying path: 16384 stereo frames, 131072 bytes.
-inline constexpr std::size_t interleavedSamples = 32768;
-inline constexpr std::size_t interleavedFrames = interleavedSamples / 2;
 
 extern std::vector<std::string> args;          // the process arguments, program path first
 extern std::string ownBundleID;                // the parent's bundle identifier, or ""
@@ -31,10 +29,13 @@ extern AudioObjectID tap;
 extern OSStatus status;                        // result of the last create or start call
 extern CFDictionaryRef aggregate;              // released once the device is made
 extern AudioObjectID device;
-extern float* interleaved;                     // scratch of the copying path, never freed
-extern std::atomic<bool> outputClosed;         // written by the IO procedure only
+extern float* interleaved;                     // the ring's frames, allocated before the start, never freed
+extern Ring* ring;                             // from the IO procedure to the writer thread
+extern platform::Wakeup* writerWake;           // the IO procedure wakes the writer; the stop too
+extern std::atomic<bool> finishing;            // the device has stopped: the writer empties the ring and ends
+extern platform::Wakeup* writerDone;           // the writer has emptied the ring, or given up
+extern std::atomic<bool> outputClosed;         // written by the writer thread only
 extern std::atomic<std::int32_t> stopRequested;  // written by the stop handler only
-extern std::atomic<bool> stopping;             // written by the main thread only, once the watch ends
 extern AudioDeviceIOProc ioProc;
 extern std::optional<AudioDeviceIOProcID> procID;
 extern pid_t parent;
@@ -42,11 +43,5 @@ extern pid_t parent;
 // Both flags cross threads and a signal handler: they must never take a lock.
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
-
-// True once a stop is asked (a signal) or under way (the watch has ended): a cycle then gives up
-// what it has left to write rather than wait for the reader.
-inline bool stopAsked() {
-    return stopRequested.load() != 0 || stopping.load();
-}
 
 }  // namespace tap

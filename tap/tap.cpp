@@ -12,6 +12,7 @@
 #include "tap/run_state.h"
 #include "tap/tap_description.h"
 #include "tap/watch.h"
+#include "tap/writer.h"
 
 #include <csignal>
 #include <pthread.h>
@@ -47,6 +48,9 @@ sigset_t stopSignals() {
     sigaddset(&stops, SIGINT);
     return stops;
 }
+
+// How long a stop waits for the reader to take what the ring still holds.
+constexpr int drainMs = 100;
 
 void readOptions() {
     bundleID = arguments::value(args, "--bundle-id");
@@ -95,12 +99,20 @@ void makeTapAndDevice() {
     }
 }
 
-void attachCapture() {
-    interleaved = new float[interleavedSamples]();
+void attachCapture(const Format& format) {
+    // Everything the IO procedure and the writer touch is made before the start.
+    const std::size_t frames = Ring::framesFor(format.rate);
+    interleaved = new float[2 * frames]();
+    ring = new Ring(interleaved, frames);
+    writerWake = new platform::Wakeup;
+    writerDone = new platform::Wakeup;
     outputClosed.store(false);
     stopRequested.store(0);
-    stopping.store(false);
     ioProc = captureCycle;
+    // Born while the stops are blocked, so that they only ever reach this thread.
+    if (!startWriter()) {
+        report::failWithStatus("couldn't attach to the tap's device");
+    }
 
     settleSignalBookkeeping();
     // A closed output must come back from write as an error, not end the process.
@@ -122,7 +134,6 @@ void attachCapture() {
 }
 
 void tearDown() {
-    stopping.store(true);
     AudioDeviceStop(device, *procID);
     AudioDeviceDestroyIOProcID(device, *procID);
     AudioHardwareDestroyAggregateDevice(device);
@@ -155,13 +166,18 @@ int run(int argc, char** argv) {
     readOptions();
     makeTapAndDevice();
     Format format = checkFormat();
-    attachCapture();
+    attachCapture(format);
     if (!startWatched()) {
         return 0;
     }
     sayFormat(format);
     watch(format);
     tearDown();
+    // Asked to stop: what the ring still holds goes out if the reader takes it soon. A reader
+    // gone or not reading, or a host gone, has nothing to wait for.
+    if (stopRequested.load() != 0 && !outputClosed.load()) {
+        finishWriting(drainMs);
+    }
     return 0;
 }
 

@@ -81,8 +81,7 @@ void watch(Format format) {
             continue;
         }
         if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
-            // No more audio after the report: the cycle in progress gives up and the device stops.
-            stopping.store(true);
+            // No more audio after the report.
             AudioDeviceStop(device, *procID);
             checkPair(*now);
         }

@@ -151,6 +151,8 @@ OSStatus AudioDeviceStop(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
     entry["status"] = status;
     entry["cycles"] = totals.cycles;
     entry["procAllocations"] = totals.procAllocations;
+    entry["procIOCalls"] = totals.ioCalls;
+    entry["longestCallNs"] = totals.longestCallNs;
     log::write(entry);
     return status;
 }

@@ -1,8 +1,11 @@
 // The IO thread of a started IO procedure, and the allocation count inside the procedure.
 #include "sim/io_thread.h"
+#include "sim/notifications.h"
 #include "sim/taps.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -118,6 +121,9 @@ struct IORun {
     std::thread thread;
     std::atomic<std::uint64_t> allocations{0};
     std::atomic<std::uint64_t> cycles{0};
+    std::atomic<std::int64_t> ioCalls{-1};  // read and write system calls in the procedure, once ended
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> overloads;  // from the machine file
+    std::chrono::steady_clock::duration longestCall{};  // the IO thread's own until it ends
 
     AudioBufferList* input() { return reinterpret_cast<AudioBufferList*>(inputStorage.data()); }
 };
@@ -173,13 +179,41 @@ bool waitUntil(IORun& run, std::chrono::steady_clock::time_point deadline) {
     return run.woken.wait_until(lock, deadline, [&] { return run.stopping.load(std::memory_order_acquire); });
 }
 
+// Write and read system calls this thread has made (/proc/thread-self/io): one read of its own,
+// which the kernel counts once it has returned. Nothing where the system does not say.
+std::optional<std::uint64_t> readsAndWrites() {
+    const int fd = ::open("/proc/thread-self/io", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    text[n] = '\0';
+    std::uint64_t sum = 0;
+    for (const char* key : {"syscr: ", "syscw: "}) {
+        const char* at = std::strstr(text, key);
+        if (at == nullptr) return std::nullopt;
+        sum += std::strtoull(at + std::strlen(key), nullptr, 10);
+    }
+    return sum;
+}
+
 // Nothing in a cycle allocates, locks, logs or touches a file: copies from the tables, the call.
+// With the real-time clock the device keeps its deadlines as the HAL does: a procedure that returns
+// after the next cycle's input is complete overloads it, and every cycle whose own deadline has
+// passed by then is skipped.
 void loop(IORun& run) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
+    const auto at = [&](double seconds) {
+        return start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    const auto ioCallsBefore = readsAndWrites();
     AudioBufferList* input = run.input();
-    std::uint64_t cycle = 0;
-    double elapsed = 0;  // seconds from the start to the end of the cycle in progress
+    std::uint64_t cycle = 0;   // cycles delivered
+    std::uint64_t sample = 0;  // the input time of the next cycle, in frames
+    double complete = 0;       // seconds from the start until the next cycle's input is complete
+    std::size_t overload = 0;  // the next of the machine's "overloads"
     while (!run.stopping.load(std::memory_order_acquire)) {
         if (run.cycleLimit && cycle >= *run.cycleLimit) {
             // The device stays started but delivers nothing more.
@@ -187,28 +221,48 @@ void loop(IORun& run) {
             run.woken.wait(lock, [&] { return run.stopping.load(std::memory_order_acquire); });
             break;
         }
-        if (!run.fast) {
-            elapsed += double(run.frames) / rateAt(run.rateChanges, run.rate, cycle);
-            // Absolute deadlines, so the clock does not drift with the procedure's own time.
-            const auto deadline =
-                start + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(elapsed));
-            if (waitUntil(run, deadline)) break;
+        const double rate = rateAt(run.rateChanges, run.rate, cycle);
+        bool skipped = false;
+        for (; overload < run.overloads.size() && run.overloads[overload].first <= cycle; ++overload) {
+            // Lost to an overload another client caused: those frames' time has passed too.
+            sample += run.overloads[overload].second;
+            complete += double(run.overloads[overload].second) / rate;
+            skipped = true;
         }
-        const std::uint64_t first = cycle * run.frames;
-        const std::size_t offset = std::size_t(first % period);
+        if (skipped) notify::post(run.device, kAudioDeviceProcessorOverload);
+        complete += double(run.frames) / rate;
+        if (!run.fast && waitUntil(run, at(complete))) break;
+        const std::size_t offset = std::size_t(sample % period);
         for (const IORun::Copy& copy : run.copies) {
             std::memcpy(copy.to, copy.from + offset * copy.floatsPerFrame, copy.count * sizeof(float));
         }
         const std::uint64_t host = hostTime();
-        const AudioTimeStamp now = stamp(double(first), host);
+        const AudioTimeStamp now = stamp(double(sample), host);
         const AudioTimeStamp inputTime = now;
-        const AudioTimeStamp outputTime = stamp(double(first + run.frames), host);
+        const AudioTimeStamp outputTime = stamp(double(sample + run.frames), host);
         run.output.mNumberBuffers = 0;
         allocationsInProc = &run.allocations;
+        const auto called = clock::now();
         run.proc(run.device, &now, input, &inputTime, &run.output, &outputTime, run.client);
+        const auto returned = clock::now();
         allocationsInProc = nullptr;
+        run.longestCall = std::max(run.longestCall, returned - called);
         ++cycle;
+        sample += run.frames;
         run.cycles.store(cycle, std::memory_order_relaxed);
+        if (run.fast) continue;
+        const double next = double(run.frames) / rateAt(run.rateChanges, run.rate, cycle);
+        if (returned <= at(complete + next)) continue;
+        // Overloaded: the HAL resynchronises, and the cycles whose deadline has passed are lost.
+        while (returned > at(complete + 2 * next)) {
+            complete += next;
+            sample += run.frames;
+        }
+        notify::post(run.device, kAudioDeviceProcessorOverload);
+    }
+    const auto ioCallsAfter = readsAndWrites();
+    if (ioCallsBefore && ioCallsAfter) {
+        run.ioCalls.store(*ioCallsAfter - *ioCallsBefore - 1, std::memory_order_relaxed);
     }
 }
 
@@ -279,6 +333,7 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
     if (!(run->rate > 0)) run->rate = 48000;
     run->rateChanges = machine.tap.rateChanges;
+    run->overloads = machine.tap.overloads;
     prepare(*run, machine, taps);
     // The thread is born with the process's signals blocked, so they always go to the program's
     // own threads. A sanitizer that holds a handler until its thread's next intercepted call
@@ -308,6 +363,7 @@ void haltRun(IORun& run) {
 
 RunTotals stopRun(IORun& run) {
     haltRun(run);
+    bool joined = false;
     {
         std::lock_guard<std::mutex> lock(run.joining);
         if (run.thread.joinable()) {
@@ -315,10 +371,16 @@ RunTotals stopRun(IORun& run) {
                 run.thread.detach();  // stopped from inside its own procedure: the cycle ends on return
             } else {
                 run.thread.join();
+                joined = true;
             }
         }
     }
-    return RunTotals{run.cycles.load(), run.allocations.load()};
+    RunTotals totals{run.cycles.load(), run.allocations.load()};
+    if (joined) {
+        totals.ioCalls = run.ioCalls.load();
+        totals.longestCallNs = std::chrono::duration_cast<std::chrono::nanoseconds>(run.longestCall).count();
+    }
+    return totals;
 }
 
 std::uint64_t cyclesSoFar(const IORun& run) {

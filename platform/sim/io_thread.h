@@ -15,6 +15,8 @@ struct IORun;
 struct RunTotals {
     std::uint64_t cycles = 0;
     std::uint64_t procAllocations = 0;  // operator new calls made inside the procedure
+    std::int64_t ioCalls = -1;          // read and write system calls on the IO thread; -1 unknown
+    std::int64_t longestCallNs = 0;     // the procedure's longest cycle
 };
 
 // Starts a thread that calls `proc` once per cycle with the audio of the taps; nothing when the

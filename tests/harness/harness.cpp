@@ -161,6 +161,8 @@ void Child::closeInput() { closeFd(in_); }
 
 void Child::closeOutput() { closeFd(out_); }
 
+void Child::shrinkOutput(int bytes) { fcntl(out_, F_SETPIPE_SZ, bytes); }
+
 void Child::signal(int signalNumber) { kill(pid_, signalNumber); }
 
 void Child::killParent() {

@@ -55,6 +55,8 @@ public:
     // Up to `count` bytes of standard output (fewer at end of output or time-out).
     std::string readBytes(size_t count, double timeoutSeconds = 10);
     void closeOutput();  // the reader of standard output goes away
+    // Shrinks the standard output pipe to `bytes` (a Mac's pipe holds 16 KiB, Linux's 64 KiB).
+    void shrinkOutput(int bytes);
     // Waits for the end; the exit status (128 + signal when killed), nothing on time-out.
     std::optional<int> wait(double timeoutSeconds = 10);
     // What is left on standard output after the end (or what is there after a timed-out wait).

@@ -18,7 +18,7 @@ struct Case {
     std::vector<double> levels;  // of the processes heard
     int left = 0;                // the process channel heard on the left
     double rate = 48000;
-    std::size_t cycles = 3, frames = 512, kept = 512;  // cycles delivered, frames of each, frames written of each
+    std::size_t cycles = 3, frames = 512;  // cycles delivered, frames of each
     json later = nullptr;  // written into the machine once the start waits for it
 };
 
@@ -38,29 +38,21 @@ void check(const Case& c) {
         description.merge_patch(c.later);
         run.machine.write(description);
     }
-    std::string pcm = run.child.readBytes(c.cycles * c.kept * 8, 20);
+    std::string pcm = run.child.readBytes(c.cycles * c.frames * 8, 20);
     run.child.signal(SIGTERM);
     EXPECT_EQ(run.child.wait(10).value_or(-1), 0) << c.name;
     pcm += run.child.restOfOutput();
     EXPECT_EQ(onlyReport(run.child.error()), json({{"type", "format"}, {"rate", c.rate}, {"channels", 2}})) << c.name;
-    EXPECT_EQ(pcm.size(), c.cycles * c.kept * 8) << c.name << ": exactly the cycles delivered, nothing more";
-    std::vector<float> stream(c.cycles * c.kept * 2);
-    std::memcpy(stream.data(), pcm.data(), std::min(pcm.size(), stream.size() * sizeof(float)));
-    for (std::size_t i = 0; i < stream.size(); ++i) {
-        std::uint64_t frame = i / 2 / c.kept * c.frames + i / 2 % c.kept;
-        double sum = 0;
-        for (double level : c.levels) {
-            sum += level * ((c.left + i % 2 + 1) / 16.0 + static_cast<double>(frame % 1000) / 1000000.0);
-        }
-        if (std::abs(stream[i] - sum) > 1e-6) {
-            ADD_FAILURE() << c.name << ": " << stream[i] << " at frame " << frame << (i % 2 ? " right" : " left");
-            break;
-        }
-    }
+    EXPECT_EQ(pcm.size(), c.cycles * c.frames * 8) << c.name << ": exactly the cycles delivered, nothing more";
+    expectAppAudio(pcm, c.levels, c.left, {}, c.name);
     const std::vector<std::string> start = {"AudioHardwareCreateProcessTap", "AudioHardwareCreateAggregateDevice",
                                             "AudioDeviceCreateIOProcID", "AudioDeviceStart"};
     EXPECT_EQ(callsOf(run.machine, start), start) << c.name;
-    json tap = run.machine.calls(start[0]).at(0), device = run.machine.calls(start[1]).at(0);
+    const auto tapCalls = run.machine.calls(start[0]), deviceCalls = run.machine.calls(start[1]);
+    if (tapCalls.empty() || deviceCalls.empty()) {
+        return;  // the calls above have failed this row already
+    }
+    json tap = tapCalls[0], device = deviceCalls[0];
     json made = {tap["description"]["name"], tap["description"]["private"], tap["description"]["muteBehavior"],
                  tap["description"]["processRestore"], tap["description"]["exclusive"], device["name"],
                  device["taps"], device["private"], device["stacked"], device["tapautostart"]};
@@ -69,7 +61,8 @@ void check(const Case& c) {
         << c.name;
     static std::set<std::string> uids;
     EXPECT_TRUE(uids.insert(harness::field(device, "uid").dump()).second) << c.name << ": a new device UID each run";
-    EXPECT_EQ(run.machine.calls("AudioDeviceStop").at(0)["procAllocations"], 0) << c.name << ": allocating IO procedure";
+    const auto stops = run.machine.calls("AudioDeviceStop");
+    EXPECT_EQ(harness::field(stops.empty() ? json() : stops.back(), "procAllocations"), 0) << c.name << ": allocating";
 }
 
 TEST(Pcm, ThePairOfEveryKindOfTap) {
@@ -82,13 +75,13 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
         {"pids that convert", {"--pid", "502,abc,,501"}, json::object(), {0.25, 0.5}},
         {"bundle wins over pid", {"--pid", "501", "--bundle-id", "x.studio", "--pid", "9"}, json::object(), {0.75}},
         {"separate buffers of a mixdown", music, tap({{"interleaved", false}}), {0.5}},
-        {"stereo cycles are written whole", music, json::object(), {0.5}, 0, 48000, 2, 20000, 20000},
-        {"copying keeps 16384 frames a cycle", music, tap({{"channels", 4}}), {0.5}, 0, 48000, 3, 20000, 16384},
+        {"stereo cycles are written whole", music, json::object(), {0.5}, 0, 48000, 2, 20000},
+        {"copied cycles are written whole", music, tap({{"channels", 4}}), {0.5}, 0, 48000, 3, 20000},
         {"first pair of 3 channels", music, tap({{"channels", 3}}), {0.5}},
         // Stream 1 cannot be read and counts no channels: master 3 is the start of stream 2.
         {"past an unreadable stream", {"--device", "odd", "--master", "3", "--pid", "505"}, json::object(), {0.75}, 10,
          44100},
-        {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 48000, 3, 512, 512,
+        {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 48000, 3, 512,
          {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}}}},
         {"browser on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25}},
     };

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <thread>
 
 namespace tap_test {
@@ -68,6 +70,26 @@ struct Capture {
     harness::Machine machine;
     harness::Child child;
 };
+
+// Checks a captured stream against the tapped processes' sum: pair (left, left + 1) of stream frame
+// i is app frame i plus the frames of every gap {at, frames} before it. The first mismatch fails.
+inline void expectAppAudio(const std::string& pcm, const std::vector<double>& levels, int left,
+                           const std::vector<std::pair<std::uint64_t, std::uint64_t>>& gaps, const std::string& what) {
+    std::vector<float> stream(pcm.size() / sizeof(float));
+    std::memcpy(stream.data(), pcm.data(), stream.size() * sizeof(float));
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        std::uint64_t frame = i / 2;
+        for (const auto& [at, frames] : gaps) frame += i / 2 >= at ? frames : 0;
+        double sum = 0;
+        for (double level : levels) {
+            sum += level * ((left + i % 2 + 1) / 16.0 + static_cast<double>(frame % 1000) / 1000000.0);
+        }
+        if (std::abs(stream[i] - sum) > 1e-6) {
+            ADD_FAILURE() << what << ": " << stream[i] << " at frame " << i / 2 << (i % 2 ? " right" : " left");
+            return;
+        }
+    }
+}
 
 // The one report line on standard error; null when there are none or more.
 inline json onlyReport(const std::string& err) {

@@ -1,0 +1,15 @@
+// The writer thread: takes what the IO procedure put in the ring and writes it to standard output
+// with plain blocking writes, several cycles at once when the reader is slow, and reports each run
+// of lost frames once every frame before it is out.
+#pragma once
+
+namespace tap {
+
+// Starts the writer over `ring`. False when the thread cannot start.
+bool startWriter();
+
+// Once the device has stopped: lets the writer write what the ring still holds, and any loss at
+// its end. True when all of it was out within `timeoutMs`.
+bool finishWriting(int timeoutMs);
+
+}  // namespace tap
