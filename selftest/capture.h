@@ -8,9 +8,9 @@ namespace selftest {
 // What the self-test says when the stream is all zeros: on a Mac, silence from a playing
 // process is what a capture without the permission gives.
 inline constexpr const char* kPermissionHint =
-    "the stream is all zeros: the app that runs this (Terminal, or the host) likely lacks the System Audio "
-    "Recording permission (System Settings > Privacy & Security > Screen & System Audio Recording); allow it, "
-    "then run the self-test again";
+    "the stream is all zeros, which usually means that the app running it (Terminal, say) lacks the System "
+    "Audio Recording permission (System Settings > Privacy & Security > Screen & System Audio Recording): "
+    "allow it and run the self-test again";
 
 // A "format" report of 2 channels at a positive rate and no error; a stream of whole frames as
 // long as the rate makes of at least `heardMs` (the time the capture was seen running, halved
