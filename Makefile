@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build demo test bench sanitize fuzz macos clean
+.PHONY: all bootstrap build demo test bench sanitize fuzz macos selftest clean
 
 all: build
 
@@ -30,6 +30,20 @@ test: build
 
 bench: build
 	@./scripts/bench $(BUILD)
+
+# The self-test (scripts/selftest): on a Mac against its own devices, elsewhere against a
+# simulated machine; the log goes to $(BUILD)/selftest.log. YES=1 answers its question.
+# A Mac needs no bootstrap: Homebrew's packages are found through its prefix.
+SELFTEST = ./scripts/selftest $(BUILD)/bin --log $(BUILD)/selftest.log $(if $(YES),--yes)
+ifeq ($(shell uname -s),Darwin)
+selftest:
+	test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_PREFIX_PATH="$$(brew --prefix)" $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target sorvane-sound sorvane-tap sorvane-selftest-tool
+	$(SELFTEST)
+else
+selftest: build
+	$(SELFTEST)
+endif
 
 # The whole suite once under AddressSanitizer with UndefinedBehaviorSanitizer, once under
 # ThreadSanitizer; any report fails the run. The programs the tests start inherit these options:

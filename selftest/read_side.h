@@ -1,0 +1,21 @@
+// Checks of what sorvane-sound's read side answered, and the settings lines the switch steps
+// keep, made from those answers. Each takes the files that caught the answers; a failed check
+// writes what it saw as one line and returns 1.
+#pragma once
+
+#include <string>
+
+namespace selftest {
+
+// "--backend" one line of text; "--read" one "settings" report; "--devices" device records only;
+// the defaults that "--read" names among the devices of their role.
+int checkReadSide(const std::string& backend, const std::string& read, const std::string& devices);
+
+// Writes the "settings" member of a "--read" report as a settings line: the devices as they are.
+int settingsAsTheyAre(const std::string& read);
+
+// Writes a settings line that changes something: another output device, else the output at
+// another of its rates, else at another volume. Status 2 when the machine offers no change.
+int settingsThatChange(const std::string& read, const std::string& devices);
+
+}  // namespace selftest
