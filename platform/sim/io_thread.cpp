@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #include <signal.h>
 
@@ -203,6 +204,13 @@ std::optional<std::uint64_t> readsAndWrites() {
 // after the next cycle's input is complete overloads it, and every cycle whose own deadline has
 // passed by then is skipped.
 void loop(IORun& run) {
+    if (!run.fast) {
+        // A Mac's IO thread runs at real-time priority, so nothing of the process it wakes takes
+        // the processor from it mid-cycle. Where the system refuses, it runs as it is.
+        sched_param realTime{};
+        realTime.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &realTime);
+    }
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     const auto at = [&](double seconds) {
