@@ -2,6 +2,7 @@
 
 #include "shared/property.h"
 #include "shared/report.h"
+#include "tap/listeners.h"
 #include "tap/run_state.h"
 
 #include <string>
@@ -9,8 +10,11 @@
 
 namespace tap {
 
-std::optional<Format> readFormat() {
+std::optional<Format> readFormat(bool* unreadable) {
     auto format = property::read(tap, property::address(kAudioTapPropertyFormat), AudioStreamBasicDescription{});
+    if (unreadable != nullptr) {
+        *unreadable = !format;
+    }
     if (!format || (format->mFormatFlags & kAudioFormatFlagIsFloat) == 0 || format->mBitsPerChannel != 32) {
         return std::nullopt;
     }
@@ -25,6 +29,26 @@ void checkPair(const Format& format) {
 
 Format checkFormat() {
     auto format = readFormat();
+    if (!format) {
+        report::failWithStatus("the tap's format isn't Float32");
+    }
+    checkPair(*format);
+    return *format;
+}
+
+void failRestarted() {
+    // Nothing made is torn down: the restart took the tap and its device away. The listeners go
+    // first, so that none runs while the process ends.
+    stopListening();
+    report::failWithStatus("the audio system restarted, so the capture stopped");
+}
+
+Format formatAfterStart() {
+    bool unreadable = false;
+    auto format = readFormat(&unreadable);
+    if (restarted.load() || unreadable) {
+        failRestarted();
+    }
     if (!format) {
         report::failWithStatus("the tap's format isn't Float32");
     }

@@ -12,14 +12,23 @@ struct Format {
     std::uint32_t channels = 0;
 };
 
-// The tap's current format ('tfmt'); nothing when it cannot be read or is not float32.
-std::optional<Format> readFormat();
+// The tap's current format ('tfmt'); nothing when it cannot be read or is not float32, and then
+// `unreadable`, when given, says whether the read itself failed.
+std::optional<Format> readFormat(bool* unreadable = nullptr);
 
 // Does not return unless the tap's channels hold the pair: the run fails with how many it has.
 void checkPair(const Format& format);
 
 // The tap's format. Does not return unless it is float32 with room for the pair.
 Format checkFormat();
+
+// Does not return: the audio service restarted, the tap and its device are gone with it. The error
+// report, exit status 1.
+[[noreturn]] void failRestarted();
+
+// The tap's format once the start has returned, checked as at the start. Does not return when the
+// service restarted meanwhile or the format no longer holds the pair.
+Format formatAfterStart();
 
 // The "format" report on standard error: the rate, and always 2 channels.
 void sayFormat(const Format& format);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "apple.h"
+#include "events.h"
 #include "tap/ring.h"
 #include "wakeup.h"
 
@@ -32,10 +33,13 @@ extern AudioObjectID device;
 extern float* interleaved;                     // the ring's frames, allocated before the start, never freed
 extern Ring* ring;                             // from the IO procedure to the writer thread
 extern platform::Wakeup* writerWake;           // the IO procedure wakes the writer; the stop too
+extern std::atomic<bool> formatSaid;           // the "format" report is out: the writer may write
 extern std::atomic<bool> finishing;            // the device has stopped: the writer empties the ring and ends
 extern platform::Wakeup* writerDone;           // the writer has emptied the ring, or given up
 extern std::atomic<bool> outputClosed;         // written by the writer thread only
 extern std::atomic<std::int32_t> stopRequested;  // written by the stop handler only
+extern std::atomic<bool> restarted;            // the audio service restarted: the tap and its device are gone
+extern platform::Events* events;               // the main thread's one wait; listeners and the writer post to it
 extern AudioDeviceIOProc ioProc;
 extern std::optional<AudioDeviceIOProcID> procID;
 extern pid_t parent;

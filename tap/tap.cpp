@@ -7,6 +7,7 @@
 #include "tap/aggregate.h"
 #include "tap/capture.h"
 #include "tap/format.h"
+#include "tap/listeners.h"
 #include "tap/options.h"
 #include "tap/processes.h"
 #include "tap/run_state.h"
@@ -26,19 +27,6 @@ namespace {
 // Runs in the signal context: one lock-free store and nothing else.
 void requestStop(int) {
     stopRequested.store(1);
-}
-
-// ThreadSanitizer sets up a thread's signal bookkeeping at the thread's first blocking call and
-// drops a signal that arrives meanwhile. Left alone, that call is the watch loop's first sleep,
-// just when a host may stop the capture; one blocking call before the handlers exist moves it.
-void settleSignalBookkeeping() {
-#if defined(__SANITIZE_THREAD__)
-    usleep(0);
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-    usleep(0);
-#endif
-#endif
 }
 
 sigset_t stopSignals() {
@@ -99,8 +87,9 @@ void makeTapAndDevice() {
     }
 }
 
-void attachCapture(const Format& format) {
-    // Everything the IO procedure and the writer touch is made before the start.
+void attachCapture(const Format& format, const sigset_t& stops) {
+    // Everything the IO procedure, the writer and the listeners touch is made before the start.
+    events = new platform::Events(stops, parent);
     const std::size_t frames = Ring::framesFor(format.rate);
     interleaved = new float[2 * frames]();
     ring = new Ring(interleaved, frames);
@@ -109,20 +98,19 @@ void attachCapture(const Format& format) {
     outputClosed.store(false);
     stopRequested.store(0);
     ioProc = captureCycle;
-    // Born while the stops are blocked, so that they only ever reach this thread.
+    // Born while the stops are blocked, as every thread of the run is.
     if (!startWriter()) {
         report::failWithStatus("couldn't attach to the tap's device");
     }
 
-    settleSignalBookkeeping();
     // A closed output must come back from write as an error, not end the process.
     ::signal(SIGPIPE, SIG_IGN);
-    // Blocked since the start so that the platform's threads never take them; open on this thread
-    // only, where one that came during the start still has its default effect.
-    sigset_t stops = stopSignals();
-    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     ::signal(SIGTERM, requestStop);
     ::signal(SIGINT, requestStop);
+    if (!events->complete()) {
+        // The platform cannot hand the stops to the wait: the handler takes them, on this thread.
+        pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+    }
 
     procID.reset();
     AudioDeviceIOProcID created = nullptr;
@@ -134,6 +122,7 @@ void attachCapture(const Format& format) {
 }
 
 void tearDown() {
+    stopListening();
     AudioDeviceStop(device, *procID);
     AudioDeviceDestroyIOProcID(device, *procID);
     AudioHardwareDestroyAggregateDevice(device);
@@ -147,7 +136,8 @@ int run(int argc, char** argv) {
     // starts is seen to have gone.
     parent = getppid();
     // Before the first platform call: the threads the platform starts in the process are born with
-    // this mask, and a stop must reach the thread that waits for it.
+    // this mask, and the stops stay pending for the one wait that takes them (or, in a list, for
+    // their default effect).
     sigset_t stops = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     // Before any other platform call, so that the device and process views stay current.
@@ -166,11 +156,13 @@ int run(int argc, char** argv) {
     readOptions();
     makeTapAndDevice();
     Format format = checkFormat();
-    attachCapture(format);
-    if (!startWatched()) {
-        return 0;
-    }
+    attachCapture(format, stops);
+    listen();
+    startWatched();
+    // The start may have waited long for sound: the format reported is the one the tap has now.
+    format = formatAfterStart();
     sayFormat(format);
+    startWriting();
     watch(format);
     tearDown();
     // Asked to stop: what the ring still holds goes out if the reader takes it soon. A reader

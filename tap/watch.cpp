@@ -1,13 +1,10 @@
 #include "tap/watch.h"
 
-#include "process_exit.h"
 #include "shared/report.h"
+#include "tap/format.h"
 #include "tap/run_state.h"
 
-#include <chrono>
-#include <csignal>
-#include <future>
-#include <pthread.h>
+#include <atomic>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -16,77 +13,79 @@ namespace tap {
 
 namespace {
 
-// The parent's exit wakes the watch at once, a signal does not: the platform's wait goes on after
-// one. Short waits keep a stop as quick as a poll that a signal cuts short.
-constexpr int watchIntervalMs = 10;
-// How often the stops are looked at while the start waits for sound.
-constexpr int startLookMs = 5;
+// Without a complete wait (the platform could not watch a signal or the host) the main thread
+// looks for itself this often, as a plain poll would.
+constexpr int fallbackLookMs = 100;
 
-// True when the host has gone: its exit seen, or we were handed to another parent. Waits up to
-// `waitMs` for it.
-bool parentGone(int waitMs) {
-    if (getppid() != parent) {
-        return true;
+// One wait for whatever comes first; a stop signal it takes is the stop handler's flag raised.
+platform::Events::Woken nextEvent() {
+    auto woken = events->wait(events->complete() ? -1 : fallbackLookMs);
+    if (woken.signal) {
+        stopRequested.store(1);
     }
-    auto asked = std::chrono::steady_clock::now();
-    if (platform::waitForExit(parent, waitMs)) {
-        return true;
-    }
-    // A platform that cannot watch the parent answers at once: then this is a plain sleep.
-    auto waited = std::chrono::steady_clock::now() - asked;
-    if (waited < std::chrono::milliseconds(waitMs)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs) - waited);
-    }
-    return false;
+    return woken;
+}
+
+bool hostGone(const platform::Events::Woken& woken) {
+    return woken.exited || getppid() != parent;
 }
 
 }  // namespace
 
-// With "tapautostart" the start waits until a tapped process plays, which may be never: it runs on
-// a thread of its own, with the stop signals blocked so that they reach the main thread.
-bool startWatched() {
-    std::packaged_task<OSStatus()> start([] { return AudioDeviceStart(device, *procID); });
-    std::future<OSStatus> started = start.get_future();
-    sigset_t stops, before;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stops, &before);
+// With "tapautostart" the start returns only once a tapped process plays, which may be never.
+void startWatched() {
+    static std::atomic<bool> started{false};
+    static std::atomic<OSStatus> result{0};
     try {
-        std::thread(std::move(start)).detach();
+        std::thread([] {
+            result.store(AudioDeviceStart(device, *procID));
+            started.store(true);
+            events->post();
+        }).detach();
     } catch (const std::system_error&) {
         report::failWithStatus("couldn't start the tap");
     }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    while (started.wait_for(std::chrono::milliseconds(startLookMs)) != std::future_status::ready) {
-        // The private tap and device go with the process.
-        if (stopRequested.load() != 0 || getppid() != parent) {
-            return false;
+    platform::Events::Woken woken;
+    while (!started.load()) {
+        if (stopRequested.load() != 0 || hostGone(woken)) {
+            // The start thread is still inside the platform's call: the process must not run its
+            // exit-time destructors under it. The private tap and device go with the process.
+            _exit(0);
         }
+        woken = nextEvent();
     }
-    status = started.get();
+    status = result.load();
     if (status != 0) {
+        if (restarted.load()) {
+            failRestarted();
+        }
         report::failWithStatus("couldn't start the tap", status);
     }
-    return true;
 }
 
 void watch(Format format) {
-    while (stopRequested.load() == 0 && !outputClosed.load()) {
-        if (parentGone(watchIntervalMs)) {
-            return;
+    platform::Events::Woken woken;
+    while (stopRequested.load() == 0 && !outputClosed.load() && !hostGone(woken)) {
+        if (restarted.load()) {
+            failRestarted();
         }
-        auto now = readFormat();
-        if (!now || (now->rate == format.rate && now->channels == format.channels)) {
-            continue;
+        bool unreadable = false;
+        auto now = readFormat(&unreadable);
+        if (unreadable) {
+            failRestarted();
         }
-        if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
-            // No more audio after the report.
-            AudioDeviceStop(device, *procID);
-            checkPair(*now);
+        if (now && (now->rate != format.rate || now->channels != format.channels)) {
+            if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
+                // No more audio after the report.
+                AudioDeviceStop(device, *procID);
+                checkPair(*now);
+            }
+            format = *now;
+            sayFormat(format);
         }
-        format = *now;
-        sayFormat(format);
+        do {
+            woken = nextEvent();
+        } while (events->complete() && !woken.signal && !woken.exited && !woken.posted);
     }
 }
 

@@ -1,17 +1,19 @@
 // The main thread's watch over a capture: from the start, which may wait for sound, to a stop (a
-// signal, a closed output, the host's end), with the tap's format looked at meanwhile.
+// signal, a closed output, the host's end). It sleeps in one wait for all of them and for what the
+// listeners hand over.
 #pragma once
 
 #include "tap/format.h"
 
 namespace tap {
 
-// Starts the device and waits for the start to return, watching for a stop meanwhile; false when
-// a stop came first. Does not return when the start fails.
-bool startWatched();
+// Starts the device on a thread of its own and waits for the start to return. A stop that comes
+// first ends the process at once with status 0; a failed start ends it with the error.
+void startWatched();
 
 // Returns once a stop is asked, the output has closed or the host has gone; meanwhile a changed
-// format is reported, and one that no longer holds the pair ends the run.
-void watch(Format format);
+// format is reported, one that no longer holds the pair ends the run, and so does a restart of
+// the audio service.
+void watch(Format reported);
 
 }  // namespace tap

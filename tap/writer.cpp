@@ -22,6 +22,10 @@ void sayDropped(const Gap& gap) {
 }
 
 void writeOut() {
+    // Nothing goes out before the "format" report: a host reads that first.
+    while (!formatSaid.load()) {
+        writerWake->wait();
+    }
     while (true) {
         std::size_t frames = 0;
         const float* frame = ring->ready(frames);
@@ -48,6 +52,7 @@ void writeOut() {
         }
         writeAll(frame, frames * 2 * sizeof(float));
         if (outputClosed.load()) {
+            events->post();
             return;
         }
         ring->release(frames);
@@ -63,6 +68,11 @@ bool startWriter() {
         return false;
     }
     return true;
+}
+
+void startWriting() {
+    formatSaid.store(true);
+    writerWake->wake();
 }
 
 bool finishWriting(int timeoutMs) {

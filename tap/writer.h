@@ -8,6 +8,9 @@ namespace tap {
 // Starts the writer over `ring`. False when the thread cannot start.
 bool startWriter();
 
+// Once the "format" report is out: lets the writer write, which until now only waited.
+void startWriting();
+
 // Once the device has stopped: lets the writer write what the ring still holds, and any loss at
 // its end. True when all of it was out within `timeoutMs`.
 bool finishWriting(int timeoutMs);

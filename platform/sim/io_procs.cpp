@@ -4,8 +4,13 @@
 #include "sim/objects.h"
 #include "sim/state.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +53,32 @@ RunTotals stopEntry(State& s, AudioObjectID device, AudioDeviceIOProcID proc) {
     }
     return totals;
 }
+
+// Threads inside an AudioDeviceStart that waits for sound.
+std::atomic<int> startsWaiting{0};
+
+// On a Mac the process's exit-time destructors would run under the HAL while it is inside that
+// call, which ends in a crash; here the process aborts, the call log left without its exit line.
+void exitedWhileAStartWaits() {
+    if (startsWaiting.load() > 0) {
+        static const char line[] = "simulated machine: the process ended while AudioDeviceStart was still waiting\n";
+        (void)!::write(2, line, sizeof line - 1);
+        std::abort();
+    }
+}
+
+// Counts a thread as waiting in AudioDeviceStart for as long as it lives.
+struct StartWaits {
+    StartWaits() {
+        static std::once_flag arranged;
+        // Registered after the call log's own exit handler, so it runs before that one.
+        std::call_once(arranged, [] { std::atexit(exitedWhileAStartWaits); });
+        startsWaiting.fetch_add(1);
+    }
+    ~StartWaits() { startsWaiting.fetch_sub(1); }
+    StartWaits(const StartWaits&) = delete;
+    StartWaits& operator=(const StartWaits&) = delete;
+};
 
 }  // namespace
 
@@ -100,6 +131,7 @@ OSStatus AudioDeviceDestroyIOProcID(AudioObjectID inDevice, AudioDeviceIOProcID 
 OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
     State& s = state();
     OSStatus status = 0;
+    std::optional<StartWaits> counted;
     for (bool waiting = true; waiting;) {
         waiting = false;
         {
@@ -130,7 +162,10 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
             }
         }
         // Not holding the state meanwhile; the next look reads the machine file again.
-        if (waiting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (waiting) {
+            if (!counted) counted.emplace();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
     logCall("AudioDeviceStart", inDevice, status);
     return status;

@@ -84,6 +84,10 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
         {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 48000, 3, 512,
          {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}}}},
         {"browser on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25}},
+        // The format reported is the one the tap has once the start has returned.
+        {"rate changed while the start waits", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 44100, 3,
+         512, {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}},
+               {"devices", {{{"uid", "spk"}, {"rate", 44100}, {"output", {2}}}}}}},
     };
     // Streams of 2 and 8 channels: device channel m is process channel m - 1.
     for (const char* master : {"5", "1", "3", "9", "+7"}) {
@@ -98,14 +102,20 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
     }
 }
 
-// The watch looks at the tap's format while capturing: a new rate is reported, and a tap that no
-// longer holds the pair ends the run with the error of a start that finds it so.
+// The platform tells of a change of the tap's format: a new rate is reported, a tap that no
+// longer holds the pair ends the run with the error of a start that finds it so, and a restart of
+// the audio service, which takes the tap and its device away, ends it without touching them.
 TEST(Pcm, ChangesOfTheTapsFormat) {
     const json rate = {{"type", "format"}, {"rate", 44100.0}, {"channels", 2}};
     const json narrow = {{"type", "error"}, {"message", "the tap has 1 channels, not the pair asked for"}, {"status", 0}};
-    for (const auto& [later, status, report] : std::vector<std::tuple<json, int, json>>{
-             {tap({{"rateChanges", {{4, 44100}}}}), 0, rate}, {tap({{"channels", 1}}), 1, narrow}}) {
+    const json restart = {{"type", "error"}, {"message", "the audio system restarted, so the capture stopped"}, {"status", 0}};
+    const std::vector<std::string> stopOnly = {"AudioDeviceStop"}, listenersOnly(2, teardown[0]);
+    for (const auto& [later, status, report, calls] : std::vector<std::tuple<json, int, json, std::vector<std::string>>>{
+             {tap({{"rateChanges", {{4, 44100}}}}), 0, rate, teardown},
+             {tap({{"channels", 1}}), 1, narrow, stopOnly},
+             {{{"restarts", 1}}, 1, restart, listenersOnly}}) {
         json description = machine();
+        description["tap"] = {{"frames", 4800}};  // cycles of 100 ms: a busy machine overloads none
         Capture run(description, {"--bundle-id", "x.music"});
         description.merge_patch(later);
         run.machine.write(description);
@@ -116,6 +126,8 @@ TEST(Pcm, ChangesOfTheTapsFormat) {
         EXPECT_EQ(run.child.wait(10), status) << report;
         std::string err = run.child.error();
         EXPECT_EQ(json::parse(err.substr(err.find('\n') + 1), nullptr, false), report) << err;
+        EXPECT_EQ(callsOf(run.machine, teardown), calls) << report;
+        EXPECT_EQ(callsOf(run.machine, {"AudioObjectAddPropertyListener"}).size(), 2u) << report;
     }
 }
 

@@ -21,7 +21,8 @@ const std::vector<std::tuple<std::string, std::vector<std::string>, bool>> paths
 // KiB on the direct path and 128 KiB copied: past any pipe's room. A stop does not wait for the
 // blocked writer: the tool ends by itself, the pipe still full and open, with status 0, every
 // teardown call made in order and answered 0, and no report but the format report and losses. So
-// does a stop while the start waits for a tapped process to play, with no report at all.
+// does a stop while the start waits for a tapped process to play, with no report at all; on a Mac
+// the platform is still inside the start then, and an exit that ran its destructors would crash.
 TEST(Pipes, StopWhileTheWriterIsBlocked) {
     const std::vector<std::pair<std::string, std::function<void(harness::Child&)>>> stops = {
         {"no stop", [](harness::Child&) {}},
@@ -61,7 +62,8 @@ TEST(Pipes, StopWhileTheWriterIsBlocked) {
         }
         EXPECT_EQ(run.child.wait(10), 0) << what;
         EXPECT_EQ(callsOf(run.machine, teardown), silent ? std::vector<std::string>() : teardown) << what;
-        EXPECT_TRUE(run.machine.endedClean(!silent)) << what;
+        // A stop while the start still waits leaves at once, its exit-time cleanup not run.
+        EXPECT_TRUE(silent || run.machine.endedClean()) << what;
         std::istringstream reports(run.child.error());
         std::string kinds;
         for (std::string line; std::getline(reports, line);) {

@@ -52,7 +52,8 @@ inline std::vector<std::string> callsOf(const harness::Machine& machine, const s
     return seen;
 }
 
-inline const std::vector<std::string> teardown = {"AudioDeviceStop", "AudioDeviceDestroyIOProcID",
+inline const std::vector<std::string> teardown = {"AudioObjectRemovePropertyListener",
+                                                  "AudioObjectRemovePropertyListener", "AudioDeviceStop", "AudioDeviceDestroyIOProcID",
                                                   "AudioHardwareDestroyAggregateDevice",
                                                   "AudioHardwareDestroyProcessTap"};
 

@@ -1,0 +1,43 @@
+// The one wait of a thread that has several things to notice: stop signals, the end of another
+// process, and events that other threads hand over (a listener, a worker). One kqueue on macOS
+// (EVFILT_SIGNAL, EVFILT_PROC with NOTE_EXIT, EVFILT_USER), one poll on Linux over a signalfd, a
+// pidfd and an eventfd. Nothing wakes the waiter while nothing happens.
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <memory>
+
+namespace platform {
+
+class Events {
+public:
+    // Watches `signals`, which every thread of the process keeps blocked from its start, and the
+    // end of process `pid`.
+    Events(const sigset_t& signals, pid_t pid);
+    ~Events();
+    Events(const Events&) = delete;
+    Events& operator=(const Events&) = delete;
+
+    // False when some part could not be set up: then `wait` notices only what is handed over, and
+    // the caller looks for the rest itself between short waits.
+    bool complete() const;
+
+    // Hands an event over to the waiter. Any thread; never blocks.
+    void post();
+
+    struct Woken {
+        bool signal = false;   // one of the signals came (and is taken)
+        bool exited = false;   // the process has ended or no longer exists
+        bool posted = false;   // something was handed over since the last wait
+    };
+    // Sleeps until at least one of them, or `timeoutMs` (negative: no limit) has passed.
+    Woken wait(int timeoutMs = -1);
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace platform
