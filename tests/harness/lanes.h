@@ -3,7 +3,10 @@
 
 #include <nlohmann/json.hpp>
 #include <sys/types.h>
+#include <signal.h>
 #include <sys/wait.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <functional>
@@ -29,7 +32,11 @@ inline void inLanes(int lanes, int count, const std::function<void(int)>& body) 
 // untouched, unlike Child::wait, which drains them.
 inline bool stillRunning(pid_t pid) {
     siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+        return info.si_pid == 0;
+    }
+    // A program started through a parent of ours is not our child until that parent is gone.
+    return errno == ECHILD && kill(pid, 0) == 0;
 }
 
 // A member of a report or log line; null when the value is not an object or lacks it. Unlike
