@@ -45,6 +45,7 @@ struct Hub {
     std::vector<Event> posted;
     std::mutex delivering;  // held while listeners run
     std::thread::id thread;
+    bool waiting = false;  // the thread has reached its wait
 };
 
 Hub& hub() {
@@ -100,6 +101,8 @@ void deliver(Hub& h, const std::vector<Event>& events) {
 [[noreturn]] void loop() {
     Hub& h = hub();
     std::unique_lock<std::mutex> lock(h.mutex);
+    h.waiting = true;
+    h.wake.notify_all();
     while (true) {
         if (h.listeners.empty()) {
             h.wake.wait(lock, [&] { return !h.listeners.empty() || !h.posted.empty(); });
@@ -145,7 +148,12 @@ void begin() {
             thread.detach();
         } catch (const std::system_error&) {
             // Without it no listener is ever called; the calls themselves still work.
+            return;
         }
+        // Not before the thread is parked in its wait: a process that forks right after its first
+        // call (a test) must not copy a thread caught halfway through starting.
+        std::unique_lock<std::mutex> lock(h.mutex);
+        h.wake.wait(lock, [&] { return h.waiting; });
     });
 }
 
