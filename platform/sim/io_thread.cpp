@@ -369,6 +369,12 @@ void haltRun(IORun& run) {
     run.woken.notify_all();
 }
 
+void abandonRun(IORun& run) {
+    haltRun(run);
+    std::lock_guard<std::mutex> lock(run.joining);
+    if (run.thread.joinable()) run.thread.detach();
+}
+
 RunTotals stopRun(IORun& run) {
     haltRun(run);
     bool joined = false;

@@ -28,8 +28,11 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
 // call more than once and from several threads.
 RunTotals stopRun(IORun& run);
 
-// Has the thread end after the cycle in progress, without waiting for it; `stopRun` still joins.
+// Has the thread end after the cycle in progress, without waiting for it.
 void haltRun(IORun& run);
+
+// Halts the run and lets its thread go: nobody waits for it, and it ends by itself.
+void abandonRun(IORun& run);
 
 // The cycles delivered so far: the number of the cycle about to come.
 std::uint64_t cyclesSoFar(const IORun& run);

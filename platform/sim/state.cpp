@@ -42,10 +42,7 @@ const Machine& State::machine() {
         restartsSeen = m.restarts;
         for (auto& [id, aggregate] : aggregates) {
             for (auto& [proc, entry] : aggregate.procs) {
-                if (entry.run) {
-                    haltRun(*entry.run);
-                    retired.push_back(std::move(entry.run));
-                }
+                if (entry.run) abandonRun(*entry.run);
             }
         }
         aggregates.clear();

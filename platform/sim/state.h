@@ -62,7 +62,6 @@ struct State {
     std::optional<DeviceView> firstView;
     std::map<std::pair<AudioObjectID, AudioObjectPropertySelector>, Pending> pending;
     std::optional<std::uint64_t> restartsSeen;  // the service restarts this process knows of
-    std::vector<std::shared_ptr<IORun>> retired;  // IO runs a restart ended, still to be joined
 
     // The machine as its file holds it now, loading it on first use. A service restart seen here
     // takes away this process's taps and aggregate devices. Hold `mutex`.

@@ -18,8 +18,6 @@ void resetForTests() {
                 if (entry.run) runs.push_back(entry.run);
             }
         }
-        runs.insert(runs.end(), s.retired.begin(), s.retired.end());
-        s.retired.clear();
     }
     for (const auto& run : runs) {
         stopRun(*run);
