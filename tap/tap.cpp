@@ -147,7 +147,7 @@ int run(int argc, char** argv) {
     ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";
 
     if (listMode()) {
-        // Nothing to stop cleanly: a stop signal has its default effect, as before the capture starts.
+        // A list has nothing to stop cleanly: a stop signal has its default effect.
         pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
         listProcesses();
         return 0;
