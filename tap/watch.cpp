@@ -69,23 +69,24 @@ void watch(Format format) {
         if (restarted.load()) {
             failRestarted();
         }
-        bool unreadable = false;
-        auto now = readFormat(&unreadable);
-        if (unreadable) {
-            failRestarted();
-        }
-        if (now && (now->rate != format.rate || now->channels != format.channels)) {
-            if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
-                // No more audio after the report.
-                AudioDeviceStop(device, *procID);
-                checkPair(*now);
+        // The format is read only when a listener has told of a change (or nothing can tell).
+        if (woken.posted || !events->complete()) {
+            bool unreadable = false;
+            auto now = readFormat(&unreadable);
+            if (unreadable) {
+                failRestarted();
             }
-            format = *now;
-            sayFormat(format);
+            if (now && (now->rate != format.rate || now->channels != format.channels)) {
+                if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
+                    // No more audio after the report.
+                    AudioDeviceStop(device, *procID);
+                    checkPair(*now);
+                }
+                format = *now;
+                sayFormat(format);
+            }
         }
-        do {
-            woken = nextEvent();
-        } while (events->complete() && !woken.signal && !woken.exited && !woken.posted);
+        woken = nextEvent();
     }
 }
 

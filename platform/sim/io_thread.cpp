@@ -237,7 +237,7 @@ void loop(IORun& run) {
             complete += double(run.overloads[overload].second) / rate;
             skipped = true;
         }
-        if (skipped) notify::post(run.device, kAudioDeviceProcessorOverload);
+        if (skipped) notify::post(run.device, {kAudioDeviceProcessorOverload});
         complete += double(run.frames) / rate;
         if (!run.fast && waitUntil(run, at(complete))) break;
         const std::size_t offset = std::size_t(sample % period);
@@ -266,7 +266,7 @@ void loop(IORun& run) {
             complete += next;
             sample += run.frames;
         }
-        notify::post(run.device, kAudioDeviceProcessorOverload);
+        notify::post(run.device, {kAudioDeviceProcessorOverload});
     }
     const auto ioCallsAfter = readsAndWrites();
     if (ioCallsBefore && ioCallsAfter) {

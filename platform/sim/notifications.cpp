@@ -74,27 +74,38 @@ bool differs(const AudioStreamBasicDescription& a, const AudioStreamBasicDescrip
            a.mFormatFlags != b.mFormatFlags || a.mBitsPerChannel != b.mBitsPerChannel;
 }
 
+// Each listener is called once with every address that changed on its object, as the header
+// allows: a listener must look through them, since some may be ones it did not sign up for.
 void deliver(Hub& h, const std::vector<Event>& events) {
     std::lock_guard<std::mutex> calling(h.delivering);
-    for (const Event& event : events) {
-        std::vector<Listener> due;
+    std::vector<Listener> due;
+    {
+        std::lock_guard<std::mutex> hold(h.mutex);
+        for (const Listener& l : h.listeners) {
+            for (const Event& event : events) {
+                if (l.object == event.object && l.address.mSelector == event.selector) {
+                    due.push_back(l);
+                    break;
+                }
+            }
+        }
+    }
+    for (const Listener& l : due) {
+        std::vector<AudioObjectPropertyAddress> changed;
+        for (const Event& event : events) {
+            if (event.object == l.object) {
+                changed.push_back({event.selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain});
+            }
+        }
         {
+            // One removed meanwhile is not called: its removal waits for `delivering` only when it
+            // came after this look.
             std::lock_guard<std::mutex> hold(h.mutex);
-            for (const Listener& l : h.listeners) {
-                if (l.object == event.object && l.address.mSelector == event.selector) due.push_back(l);
-            }
+            bool still = false;
+            for (const Listener& now : h.listeners) still = still || now.same(l.object, l.address, l.proc, l.client);
+            if (!still) continue;
         }
-        for (const Listener& l : due) {
-            {
-                // One removed meanwhile is not called: its removal waits for `delivering` only
-                // when it came after this look.
-                std::lock_guard<std::mutex> hold(h.mutex);
-                bool still = false;
-                for (const Listener& now : h.listeners) still = still || now.same(l.object, l.address, l.proc, l.client);
-                if (!still) continue;
-            }
-            l.proc(l.object, 1, &l.address, l.client);
-        }
+        l.proc(l.object, UInt32(changed.size()), changed.data(), l.client);
     }
 }
 
@@ -185,10 +196,10 @@ OSStatus remove(AudioObjectID object, const AudioObjectPropertyAddress& address,
     return 0;
 }
 
-void post(AudioObjectID object, AudioObjectPropertySelector selector) {
+void post(AudioObjectID object, std::initializer_list<AudioObjectPropertySelector> selectors) {
     Hub& h = hub();
     std::lock_guard<std::mutex> hold(h.mutex);
-    h.posted.push_back(Event{object, selector});
+    for (AudioObjectPropertySelector selector : selectors) h.posted.push_back(Event{object, selector});
     h.wake.notify_all();
 }
 

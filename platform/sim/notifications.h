@@ -6,6 +6,8 @@
 
 #include <CoreAudio/CoreAudio.h>
 
+#include <initializer_list>
+
 namespace sim::notify {
 
 // Starts the notification thread on the first call; nothing on later ones. Every platform call
@@ -22,9 +24,9 @@ OSStatus add(AudioObjectID object, const AudioObjectPropertyAddress& address, Au
 OSStatus remove(AudioObjectID object, const AudioObjectPropertyAddress& address,
                 AudioObjectPropertyListenerProc proc, void* client);
 
-// Has the listeners of (object, selector) called on the notification thread, soon. Never waits
-// for them.
-void post(AudioObjectID object, AudioObjectPropertySelector selector);
+// Has the listeners of (object, each selector) called on the notification thread, soon, the
+// selectors handed over together. Never waits for them.
+void post(AudioObjectID object, std::initializer_list<AudioObjectPropertySelector> selectors);
 
 // Forgets every listener and every posted event (tests that start over).
 void forget();

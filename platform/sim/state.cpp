@@ -48,7 +48,9 @@ const Machine& State::machine() {
         aggregates.clear();
         taps.clear();
         pending.clear();
-        notify::post(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
+        // The device list is told as changed in the same call, which a listener must look through.
+        notify::post(kAudioObjectSystemObject,
+                     {kAudioHardwarePropertyDevices, kAudioHardwarePropertyServiceRestarted});
     }
     return m;
 }
