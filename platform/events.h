@@ -14,7 +14,8 @@ namespace platform {
 class Events {
 public:
     // Watches `signals`, which every thread of the process keeps blocked from its start, and the
-    // end of process `pid`.
+    // end of process `pid`. As a Mac's kqueue, it tells only of signals sent after it is made: one
+    // already pending is never reported.
     Events(const sigset_t& signals, pid_t pid);
     ~Events();
     Events(const Events&) = delete;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
@@ -18,6 +19,12 @@ struct Events::Parts {
 };
 
 Events::Events(const sigset_t& signals, pid_t pid) : parts_(std::make_unique<Parts>()) {
+    // A Mac's kqueue reports a signal only when it is generated after the filter exists; one
+    // already pending is never told of. A signalfd would hand it over, so it is taken away first:
+    // a program that relies on seeing it fails here as it would on a Mac.
+    const timespec now{0, 0};
+    while (::sigtimedwait(&signals, nullptr, &now) > 0) {
+    }
     parts_->signals = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     parts_->posted = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     parts_->process = pid > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)) : -1;
