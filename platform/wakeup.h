@@ -16,6 +16,9 @@ public:
     Wakeup(const Wakeup&) = delete;
     Wakeup& operator=(const Wakeup&) = delete;
 
+    // False when the platform could not give it what it sleeps on: then it must not be used.
+    bool ready() const;
+
     // Wakes the sleeper, or the next wait when nobody sleeps yet. Any thread, any number of times.
     void wake() {
         if (state_.exchange(1) == 2) {

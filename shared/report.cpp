@@ -30,4 +30,9 @@ void failWithStatus(const std::string& message, std::int32_t status) {
     std::exit(1);
 }
 
+void failWithStatusAtOnce(const std::string& message, std::int32_t status) {
+    say({{"type", "error"}, {"message", message}, {"status", static_cast<long long>(status)}}, STDERR_FILENO);
+    _exit(1);
+}
+
 }  // namespace report

@@ -20,4 +20,8 @@ void say(const json::Object& report, int fd = 1);
 // exit status 1 whatever the status.
 [[noreturn]] void failWithStatus(const std::string& message, std::int32_t status = 0);
 
+// As failWithStatus, but leaves through _exit, running no exit-time destructor: for a process in
+// which another thread is still inside a platform call.
+[[noreturn]] void failWithStatusAtOnce(const std::string& message, std::int32_t status = 0);
+
 }  // namespace report

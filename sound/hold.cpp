@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -90,6 +91,11 @@ sigset_t blockEndingSignals() {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // An action of SIG_IGN survives exec (nohup's SIGHUP, a background job's SIGINT), and a Mac's
+    // kernel throws such a signal away even while it is blocked: the waiter would never see it.
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ::signal(number, SIG_DFL);
+    }
     return signals;
 }
 

@@ -7,8 +7,9 @@
 
 namespace sound {
 
-// Blocks SIGTERM, SIGINT and SIGHUP for the process and gives that set. Call on the main thread
-// before any other thread exists, so that every later thread inherits the block.
+// Blocks SIGTERM, SIGINT and SIGHUP for the process, gives each its default action (never one
+// inherited as ignored) and gives that set. Call on the main thread before any other thread
+// exists, so that every later thread inherits the block.
 sigset_t blockEndingSignals();
 
 // Waits for the line "restore", the end of standard input, one of the blocked signals or a parent

@@ -138,7 +138,8 @@ OSStatus captureCycle(AudioObjectID, const AudioTimeStamp*, const AudioBufferLis
     const std::uint64_t frames = cycleFrames(input);
     ring->lose(skippedBefore(inputTime, frames));
     const std::size_t pair = pairFrames(input, firstChannel);
-    const std::size_t room = ring->room();
+    // A new rate is marked before the first frames that may carry it.
+    const std::size_t room = ring->followRate() ? ring->room() : 0;
     const std::size_t taken = pair < room ? pair : room;
     for (std::size_t done = 0; done < taken;) {
         std::size_t run = 0;

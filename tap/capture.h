@@ -11,8 +11,9 @@
 
 namespace tap {
 
-// The IO procedure: puts this cycle's pair into the ring, counts what the platform skipped
-// before it (a jump of the input time) and what found no room as lost, and wakes the writer.
+// The IO procedure: puts this cycle's pair into the ring, behind a mark of the tap's rate when
+// the main thread has announced a new one, counts what the platform skipped before it (a jump of
+// the input time) and what found no room as lost, and wakes the writer.
 // Uses only the input; always returns 0.
 OSStatus captureCycle(AudioObjectID device, const AudioTimeStamp* now, const AudioBufferList* input,
                       const AudioTimeStamp* inputTime, AudioBufferList* output, const AudioTimeStamp* outputTime,

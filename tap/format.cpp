@@ -36,11 +36,15 @@ Format checkFormat() {
     return *format;
 }
 
-void failRestarted() {
+void failRestarted(bool atOnce) {
     // Nothing made is torn down: the restart took the tap and its device away. The listeners go
     // first, so that none runs while the process ends.
     stopListening();
-    report::failWithStatus("the audio system restarted, so the capture stopped");
+    const char* message = "the audio system restarted, so the capture stopped";
+    if (atOnce) {
+        report::failWithStatusAtOnce(message);
+    }
+    report::failWithStatus(message);
 }
 
 Format formatAfterStart() {
@@ -56,8 +60,12 @@ Format formatAfterStart() {
     return *format;
 }
 
-void sayFormat(const Format& format) {
-    report::say({{"type", "format"}, {"rate", format.rate}, {"channels", 2}}, STDERR_FILENO);
+void sayFormat(const Format& format, std::optional<std::uint64_t> at) {
+    json::Object report = {{"type", "format"}, {"rate", format.rate}, {"channels", 2}};
+    if (at) {
+        report["at"] = static_cast<long long>(*at);
+    }
+    report::say(report, STDERR_FILENO);
 }
 
 }  // namespace tap

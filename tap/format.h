@@ -23,14 +23,15 @@ void checkPair(const Format& format);
 Format checkFormat();
 
 // Does not return: the audio service restarted, the tap and its device are gone with it. The error
-// report, exit status 1.
-[[noreturn]] void failRestarted();
+// report, exit status 1; `atOnce` leaves through _exit, for a start still inside the platform's call.
+[[noreturn]] void failRestarted(bool atOnce = false);
 
 // The tap's format once the start has returned, checked as at the start. Does not return when the
 // service restarted meanwhile or the format no longer holds the pair.
 Format formatAfterStart();
 
-// The "format" report on standard error: the rate, and always 2 channels.
-void sayFormat(const Format& format);
+// The "format" report on standard error: the rate, and always 2 channels; for a later format,
+// "at", the stream frames before its first frame.
+void sayFormat(const Format& format, std::optional<std::uint64_t> at = std::nullopt);
 
 }  // namespace tap

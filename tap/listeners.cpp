@@ -7,30 +7,52 @@ namespace tap {
 
 namespace {
 
+constexpr AudioObjectID systemObject = kAudioObjectSystemObject;
 const AudioObjectPropertyAddress formatChanged = property::address(kAudioTapPropertyFormat);
+const AudioObjectPropertyAddress stoppedAbnormally = property::address(kAudioDevicePropertyIOStoppedAbnormally);
 const AudioObjectPropertyAddress serviceRestarted = property::address(kAudioHardwarePropertyServiceRestarted);
 
-// On the platform's notification thread: notes what happened and wakes the main thread.
-OSStatus heard(AudioObjectID, UInt32 count, const AudioObjectPropertyAddress* changed, void*) {
+// On the platform's notification thread: notes what happened and wakes the main thread. The
+// addresses may name properties nobody signed up for.
+OSStatus heard(AudioObjectID object, UInt32 count, const AudioObjectPropertyAddress* changed, void*) {
     for (UInt32 i = 0; i < count; ++i) {
         if (changed[i].mSelector == kAudioHardwarePropertyServiceRestarted) {
             restarted.store(true);
+        }
+        if (changed[i].mSelector == kAudioDevicePropertyIOStoppedAbnormally && object == device) {
+            deviceStopped.store(true);
         }
     }
     events->post();
     return 0;
 }
 
+struct Listener {
+    const AudioObjectID& object;
+    const AudioObjectPropertyAddress& address;
+    bool added = false;  // main thread only
+};
+
+Listener listeners[] = {{tap, formatChanged}, {device, stoppedAbnormally}, {systemObject, serviceRestarted}};
+
 }  // namespace
 
-void listen() {
-    AudioObjectAddPropertyListener(tap, &formatChanged, heard, nullptr);
-    AudioObjectAddPropertyListener(kAudioObjectSystemObject, &serviceRestarted, heard, nullptr);
+bool listen() {
+    bool all = true;
+    for (Listener& l : listeners) {
+        l.added = AudioObjectAddPropertyListener(l.object, &l.address, heard, nullptr) == 0;
+        all = all && l.added;
+    }
+    return all;
 }
 
 void stopListening() {
-    AudioObjectRemovePropertyListener(tap, &formatChanged, heard, nullptr);
-    AudioObjectRemovePropertyListener(kAudioObjectSystemObject, &serviceRestarted, heard, nullptr);
+    for (Listener& l : listeners) {
+        if (l.added) {
+            AudioObjectRemovePropertyListener(l.object, &l.address, heard, nullptr);
+            l.added = false;
+        }
+    }
 }
 
 }  // namespace tap

@@ -24,14 +24,40 @@ float* Ring::slot(std::size_t offset, std::size_t& run) {
     return storage_ + 2 * at;
 }
 
-bool Ring::publishGap() {
-    const std::uint64_t written = gapsWritten_.load(std::memory_order_relaxed);
-    if (written - gapsRead_.load(std::memory_order_acquire) == gapSlots) {
+bool Ring::publish(const Note& note) {
+    const std::uint64_t written = notesWritten_.load(std::memory_order_relaxed);
+    if (written - notesRead_.load(std::memory_order_acquire) == noteSlots) {
         return false;
     }
-    gaps_[written % gapSlots] = open_;
-    gapsWritten_.store(written + 1, std::memory_order_release);
-    open_ = Gap{};
+    notes_[written % noteSlots] = note;
+    notesWritten_.store(written + 1, std::memory_order_release);
+    return true;
+}
+
+bool Ring::publishGap() {
+    if (open_.frames == 0) {
+        return true;
+    }
+    if (!publish(open_)) {
+        return false;
+    }
+    open_ = Note{};
+    return true;
+}
+
+bool Ring::followRate() {
+    const double announced = announced_.load(std::memory_order_acquire);
+    if (rate_ == 0) {
+        rate_ = announced;  // the stream's own rate, told in the first report
+    }
+    if (announced == rate_) {
+        return true;
+    }
+    // Frames lost before the change were lost at the old rate: that gap is told first.
+    if (!publishGap() || !publish(Note{written_.load(std::memory_order_relaxed), 0, announced})) {
+        return false;
+    }
+    rate_ = announced;
     return true;
 }
 
@@ -39,7 +65,7 @@ void Ring::commit(std::size_t frames) {
     if (frames == 0) {
         return;
     }
-    if (open_.frames > 0 && !publishGap()) {
+    if (!publishGap()) {
         // No room to tell of the gap: these frames join it rather than be heard out of place.
         open_.frames += frames;
         return;
@@ -58,9 +84,12 @@ void Ring::lose(std::uint64_t frames) {
 }
 
 void Ring::closeGap() {
-    if (open_.frames > 0) {
-        publishGap();
-    }
+    publishGap();
+}
+
+void Ring::end() {
+    endsAt_ = written_.load(std::memory_order_relaxed);
+    ended_.store(true, std::memory_order_release);
 }
 
 const float* Ring::ready(std::size_t& frames) const {
@@ -75,16 +104,30 @@ void Ring::release(std::size_t frames) {
     read_.store(read_.load(std::memory_order_relaxed) + frames, std::memory_order_release);
 }
 
-std::optional<Gap> Ring::nextGap() const {
-    const std::uint64_t read = gapsRead_.load(std::memory_order_relaxed);
-    if (gapsWritten_.load(std::memory_order_acquire) == read) {
+std::optional<Note> Ring::nextNote() const {
+    const std::uint64_t read = notesRead_.load(std::memory_order_relaxed);
+    if (notesWritten_.load(std::memory_order_acquire) == read) {
         return std::nullopt;
     }
-    return gaps_[read % gapSlots];
+    return notes_[read % noteSlots];
 }
 
-void Ring::dropGap() {
-    gapsRead_.store(gapsRead_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+void Ring::dropNote() {
+    notesRead_.store(notesRead_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+std::optional<std::uint64_t> Ring::endsAt() const {
+    if (!ended_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return endsAt_;
+}
+
+std::optional<Note> Ring::gapLeftOver() const {
+    if (open_.frames == 0) {
+        return std::nullopt;
+    }
+    return open_;
 }
 
 }  // namespace tap

@@ -23,6 +23,8 @@ platform::Wakeup* writerDone = nullptr;
 std::atomic<bool> outputClosed{false};
 std::atomic<std::int32_t> stopRequested{0};
 std::atomic<bool> restarted{false};
+std::atomic<bool> deviceStopped{false};
+std::atomic<bool> streamEnded{false};
 platform::Events* events = nullptr;
 AudioDeviceIOProc ioProc = nullptr;
 std::optional<AudioDeviceIOProcID> procID;

@@ -39,6 +39,8 @@ extern platform::Wakeup* writerDone;           // the writer has emptied the rin
 extern std::atomic<bool> outputClosed;         // written by the writer thread only
 extern std::atomic<std::int32_t> stopRequested;  // written by the stop handler only
 extern std::atomic<bool> restarted;            // the audio service restarted: the tap and its device are gone
+extern std::atomic<bool> deviceStopped;        // the tap's device stopped its IO outside the normal mechanisms
+extern std::atomic<bool> streamEnded;          // the writer has written all it was to write before the end
 extern platform::Events* events;               // the main thread's one wait; listeners and the writer post to it
 extern AudioDeviceIOProc ioProc;
 extern std::optional<AudioDeviceIOProcID> procID;

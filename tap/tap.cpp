@@ -89,24 +89,18 @@ void makeTapAndDevice() {
 
 void attachCapture(const Format& format, const sigset_t& stops) {
     // Everything the IO procedure, the writer and the listeners touch is made before the start.
-    events = new platform::Events(stops, parent);
     const std::size_t frames = Ring::framesFor(format.rate);
     interleaved = new float[2 * frames]();
     ring = new Ring(interleaved, frames);
     writerWake = new platform::Wakeup;
     writerDone = new platform::Wakeup;
     outputClosed.store(false);
-    stopRequested.store(0);
     ioProc = captureCycle;
     // Born while the stops are blocked, as every thread of the run is.
-    if (!startWriter()) {
+    if (!writerWake->ready() || !writerDone->ready() || !startWriter()) {
         report::failWithStatus("couldn't attach to the tap's device");
     }
 
-    // A closed output must come back from write as an error, not end the process.
-    ::signal(SIGPIPE, SIG_IGN);
-    ::signal(SIGTERM, requestStop);
-    ::signal(SIGINT, requestStop);
     if (!events->complete()) {
         // The platform cannot hand the stops to the wait: the handler takes them, on this thread.
         pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
@@ -140,6 +134,16 @@ int run(int argc, char** argv) {
     // their default effect).
     sigset_t stops = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    // Made at once: a Mac's kqueue tells only of a stop sent after it exists, and one sent while
+    // the tap is being made would otherwise wait unseen for ever.
+    events = new platform::Events(stops, parent);
+    // An action of SIG_IGN survives exec (a launcher's, nohup's), and a Mac's kernel throws such a
+    // signal away even while it is blocked.
+    struct sigaction inherited[2];
+    sigaction(SIGTERM, nullptr, &inherited[0]);
+    sigaction(SIGINT, nullptr, &inherited[1]);
+    ::signal(SIGTERM, requestStop);
+    ::signal(SIGINT, requestStop);
     // Before any other platform call, so that the device and process views stay current.
     property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
@@ -147,23 +151,30 @@ int run(int argc, char** argv) {
     ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";
 
     if (listMode()) {
-        // A list has nothing to stop cleanly: a stop signal has its default effect.
+        // A list has nothing to stop cleanly and changes no signal's action: a stop has the
+        // effect the launcher gave it.
+        sigaction(SIGTERM, &inherited[0], nullptr);
+        sigaction(SIGINT, &inherited[1], nullptr);
         pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
         listProcesses();
         return 0;
     }
+    // Before anything can be reported: a closed standard error or output must come back from
+    // write as an error, not end the process.
+    ::signal(SIGPIPE, SIG_IGN);
 
     readOptions();
     makeTapAndDevice();
     Format format = checkFormat();
     attachCapture(format, stops);
-    listen();
-    startWatched();
+    const bool listening = listen();
+    startWatched(listening);
     // The start may have waited long for sound: the format reported is the one the tap has now.
     format = formatAfterStart();
+    ring->announceRate(format.rate);
     sayFormat(format);
     startWriting();
-    watch(format);
+    watch(format, listening);
     tearDown();
     // Asked to stop: what the ring still holds goes out if the reader takes it soon. A reader
     // gone or not reading, or a host gone, has nothing to wait for.

@@ -2,9 +2,12 @@
 
 #include "shared/report.h"
 #include "tap/format.h"
+#include "tap/listeners.h"
 #include "tap/run_state.h"
+#include "tap/writer.h"
 
 #include <atomic>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -13,13 +16,13 @@ namespace tap {
 
 namespace {
 
-// Without a complete wait (the platform could not watch a signal or the host) the main thread
-// looks for itself this often, as a plain poll would.
+// Without a complete wait (the platform could not watch a signal or the host) or a listener that
+// could not be added, the main thread looks for itself this often, as a plain poll would.
 constexpr int fallbackLookMs = 100;
 
 // One wait for whatever comes first; a stop signal it takes is the stop handler's flag raised.
-platform::Events::Woken nextEvent() {
-    auto woken = events->wait(events->complete() ? -1 : fallbackLookMs);
+platform::Events::Woken nextEvent(bool looks) {
+    auto woken = events->wait(looks ? fallbackLookMs : -1);
     if (woken.signal) {
         stopRequested.store(1);
     }
@@ -30,10 +33,23 @@ bool hostGone(const platform::Events::Woken& woken) {
     return woken.exited || getppid() != parent;
 }
 
+// Does not return: no more audio comes, the frames before this moment go out (unless the reader,
+// the host or a stop does not let them), then the run fails with `message`.
+[[noreturn]] void endWith(const std::string& message, bool looks) {
+    stopListening();
+    AudioDeviceStop(device, *procID);
+    endStream();
+    platform::Events::Woken woken;
+    while (!streamEnded.load() && stopRequested.load() == 0 && !outputClosed.load() && !hostGone(woken)) {
+        woken = nextEvent(looks);
+    }
+    report::failWithStatus(message);
+}
+
 }  // namespace
 
 // With "tapautostart" the start returns only once a tapped process plays, which may be never.
-void startWatched() {
+void startWatched(bool listening) {
     static std::atomic<bool> started{false};
     static std::atomic<OSStatus> result{0};
     try {
@@ -45,14 +61,23 @@ void startWatched() {
     } catch (const std::system_error&) {
         report::failWithStatus("couldn't start the tap");
     }
+    const bool looks = !listening || !events->complete();
     platform::Events::Woken woken;
     while (!started.load()) {
+        // The start thread is still inside the platform's call, which a restart does not end: the
+        // process must not run its exit-time destructors under it. The private tap and device go
+        // with the process.
         if (stopRequested.load() != 0 || hostGone(woken)) {
-            // The start thread is still inside the platform's call: the process must not run its
-            // exit-time destructors under it. The private tap and device go with the process.
             _exit(0);
         }
-        woken = nextEvent();
+        bool unreadable = false;
+        if (looks) {
+            readFormat(&unreadable);
+        }
+        if (restarted.load() || unreadable) {
+            failRestarted(true);
+        }
+        woken = nextEvent(looks);
     }
     status = result.load();
     if (status != 0) {
@@ -63,30 +88,36 @@ void startWatched() {
     }
 }
 
-void watch(Format format) {
+void watch(Format format, bool listening) {
+    const bool looks = !listening || !events->complete();
     platform::Events::Woken woken;
     while (stopRequested.load() == 0 && !outputClosed.load() && !hostGone(woken)) {
         if (restarted.load()) {
             failRestarted();
         }
+        if (deviceStopped.load()) {
+            endWith("the tap's device stopped, so the capture stopped", looks);
+        }
         // The format is read only when a listener has told of a change (or nothing can tell).
-        if (woken.posted || !events->complete()) {
+        if (woken.posted || looks) {
             bool unreadable = false;
             auto now = readFormat(&unreadable);
             if (unreadable) {
                 failRestarted();
             }
-            if (now && (now->rate != format.rate || now->channels != format.channels)) {
-                if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
-                    // No more audio after the report.
-                    AudioDeviceStop(device, *procID);
-                    checkPair(*now);
-                }
+            if (!now) {
+                endWith("the tap's format isn't Float32", looks);
+            }
+            if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
+                endWith("the tap has " + std::to_string(now->channels) + " channels, not the pair asked for", looks);
+            }
+            if (now->rate != format.rate) {
                 format = *now;
-                sayFormat(format);
+                // Told by the writer where the IO procedure marks it.
+                ring->announceRate(format.rate);
             }
         }
-        woken = nextEvent();
+        woken = nextEvent(looks);
     }
 }
 

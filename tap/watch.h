@@ -8,12 +8,14 @@
 namespace tap {
 
 // Starts the device on a thread of its own and waits for the start to return. A stop that comes
-// first ends the process at once with status 0; a failed start ends it with the error.
-void startWatched();
+// first ends the process at once with status 0, a restart of the audio service with its error; a
+// failed start ends it with the error. Without `listening`, looks at the tap every 100 ms.
+void startWatched(bool listening);
 
-// Returns once a stop is asked, the output has closed or the host has gone; meanwhile a changed
-// format is reported, one that no longer holds the pair ends the run, and so does a restart of
-// the audio service.
-void watch(Format reported);
+// Returns once a stop is asked, the output has closed or the host has gone. Meanwhile a new rate
+// is handed to the stream at its place; a format that no longer is Float32 or holds the pair, and
+// an abnormal stop of the device, end the run with their error once the frames before them are
+// out; a restart of the audio service ends it at once. Without `listening`, looks every 100 ms.
+void watch(Format reported, bool listening);
 
 }  // namespace tap

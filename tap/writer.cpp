@@ -2,6 +2,7 @@
 
 #include "shared/report.h"
 #include "tap/capture.h"
+#include "tap/format.h"
 #include "tap/run_state.h"
 
 #include <system_error>
@@ -13,12 +14,18 @@ namespace tap {
 namespace {
 
 // {"type":"dropped","frames":N,"at":M}: N frames of the app's audio are missing from the stream
-// after its first M frames.
-void sayDropped(const Gap& gap) {
-    report::say({{"type", "dropped"},
-                 {"frames", static_cast<long long>(gap.frames)},
-                 {"at", static_cast<long long>(gap.at)}},
-                STDERR_FILENO);
+// after its first M frames. {"type":"format",...,"at":M}: the frames from stream frame M on are
+// at the new rate.
+void tell(const Note& note) {
+    if (note.frames > 0) {
+        report::say({{"type", "dropped"},
+                     {"frames", static_cast<long long>(note.frames)},
+                     {"at", static_cast<long long>(note.at)}},
+                    STDERR_FILENO);
+    }
+    if (note.rate > 0) {
+        sayFormat(Format{note.rate, 2}, note.at);
+    }
 }
 
 void writeOut() {
@@ -29,21 +36,33 @@ void writeOut() {
     while (true) {
         std::size_t frames = 0;
         const float* frame = ring->ready(frames);
-        // Looked at after the frames: a gap is handed over before the frames behind it.
-        const auto gap = ring->nextGap();
+        // Looked at after the frames: a note is handed over before the frames behind it.
+        const auto note = ring->nextNote();
         const std::uint64_t out = ring->taken();
-        if (gap && gap->at <= out) {
-            sayDropped(*gap);
-            ring->dropGap();
+        if (note && note->at <= out) {
+            tell(*note);
+            ring->dropNote();
             continue;
         }
-        if (gap && gap->at - out < frames) {
-            frames = static_cast<std::size_t>(gap->at - out);
+        if (note && note->at - out < frames) {
+            frames = static_cast<std::size_t>(note->at - out);
+        }
+        if (const auto end = ring->endsAt()) {
+            if (*end <= out) {
+                streamEnded.store(true);
+                events->post();
+                return;
+            }
+            frames = *end - out < frames ? static_cast<std::size_t>(*end - out) : frames;
         }
         // A slow reader gets several cycles a write, but the ring gets its room back in steps.
         frames = frames < ring->frames() / 4 ? frames : ring->frames() / 4;
         if (frames == 0) {
             if (finishing.load()) {
+                // A last gap the notes had no room for is told all the same.
+                if (const auto rest = ring->gapLeftOver()) {
+                    tell(*rest);
+                }
                 writerDone->wake();
                 return;
             }
@@ -76,11 +95,19 @@ void startWriting() {
 }
 
 bool finishWriting(int timeoutMs) {
-    // The IO procedure is called no more: what it was still counting as lost is handed over here.
+    // The IO procedure is called no more: a rate it had yet to mark, and what it was still
+    // counting as lost, are handed over here.
+    ring->followRate();
     ring->closeGap();
     finishing.store(true);
     writerWake->wake();
     return writerDone->wait(timeoutMs);
+}
+
+void endStream() {
+    ring->closeGap();
+    ring->end();
+    writerWake->wake();
 }
 
 }  // namespace tap

@@ -14,6 +14,10 @@ struct Wakeup::Sleep {};
 Wakeup::Wakeup() = default;
 Wakeup::~Wakeup() = default;
 
+bool Wakeup::ready() const {
+    return true;  // a futex needs nothing made
+}
+
 bool Wakeup::sleepWhileAsleep(int timeoutMs) {
     timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
     // Returns at once when the state is no longer 2; an interrupted sleep is looked at again.

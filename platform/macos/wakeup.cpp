@@ -6,14 +6,21 @@ namespace platform {
 
 struct Wakeup::Sleep {
     semaphore_t semaphore = MACH_PORT_NULL;
+    bool made = false;
 };
 
 Wakeup::Wakeup() : sleep_(std::make_unique<Sleep>()) {
-    semaphore_create(mach_task_self(), &sleep_->semaphore, SYNC_POLICY_FIFO, 0);
+    sleep_->made = semaphore_create(mach_task_self(), &sleep_->semaphore, SYNC_POLICY_FIFO, 0) == KERN_SUCCESS;
 }
 
 Wakeup::~Wakeup() {
-    semaphore_destroy(mach_task_self(), sleep_->semaphore);
+    if (sleep_->made) {
+        semaphore_destroy(mach_task_self(), sleep_->semaphore);
+    }
+}
+
+bool Wakeup::ready() const {
+    return sleep_->made;
 }
 
 bool Wakeup::sleepWhileAsleep(int timeoutMs) {

@@ -3,13 +3,16 @@
 #include "sim/cf_objects.h"
 #include "sim/machine_file.h"
 #include "sim/notifications.h"
+#include "sim/state.h"
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace sim::log {
@@ -80,6 +83,23 @@ int openedLog(Log& log) {
     return fd;
 }
 
+// "delays": a Core Audio call named there returns only once it has taken that long, its effect
+// done and its line logged, so that a test can see it begin and act while it lasts.
+void takeItsTime(const Entry& entry) {
+    const auto fn = entry.find("fn");
+    if (fn == entry.end() || !fn->is_string() || fn->get_ref<const std::string&>().rfind("Audio", 0) != 0) return;
+    double ms = 0;
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> hold(s.mutex);
+        const auto& delays = s.machine().delays;
+        const auto found = delays.find(fn->get_ref<const std::string&>());
+        if (found == delays.end()) return;
+        ms = found->second;
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+}
+
 }  // namespace
 
 Entry call(const char* fn) {
@@ -106,6 +126,7 @@ void write(const Entry& entry) {
     if (fd >= 0) {
         append(fd, textOf(entry));
     }
+    takeItsTime(entry);
 }
 
 void reopen() {

@@ -1,5 +1,6 @@
 // The call log (SORVANE_MACHINE_LOG): one JSON line per platform call, appended with one write so
-// that lines from several threads and processes never mix. Never used on the IO thread.
+// that lines from several threads and processes never mix. Never used on the IO thread, nor
+// while the state is locked: a call named in the machine's "delays" sleeps here.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>

@@ -132,12 +132,17 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
     State& s = state();
     OSStatus status = 0;
     std::optional<StartWaits> counted;
+    std::optional<std::uint64_t> restartsBefore;  // the service's restarts when the wait began
     for (bool waiting = true; waiting;) {
         waiting = false;
         {
             std::lock_guard<std::mutex> hold(s.mutex);
             const Machine& m = s.machine();
-            if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
+            if (restartsBefore && s.restartsSeen != restartsBefore) {
+                // The header does not say that a restart ends the wait; the stricter reading is
+                // that it never does: the device it waits on is gone, and the call waits on.
+                waiting = true;
+            } else if (Aggregate* aggregate = aggregateOf(s, inDevice, status)) {
                 const auto entry = aggregate->procs.find(inProcID);
                 if (const auto fault = m.tap.fault("start")) {
                     status = *fault;
@@ -160,6 +165,7 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
                     }
                 }
             }
+            if (waiting && !restartsBefore) restartsBefore = s.restartsSeen;
         }
         // Not holding the state meanwhile; the next look reads the machine file again.
         if (waiting) {

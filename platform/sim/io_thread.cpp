@@ -108,6 +108,7 @@ struct IORun {
     RateChanges rateChanges;  // from the machine file
     bool fast = false;
     std::optional<std::uint64_t> cycleLimit;
+    std::optional<std::uint64_t> stopsAbnormally;  // IO stops outside the normal mechanisms at this cycle
 
     std::vector<std::vector<float>> tables;
     std::vector<std::vector<float>> buffers;
@@ -223,8 +224,10 @@ void loop(IORun& run) {
     double complete = 0;       // seconds from the start until the next cycle's input is complete
     std::size_t overload = 0;  // the next of the machine's "overloads"
     while (!run.stopping.load(std::memory_order_acquire)) {
-        if (run.cycleLimit && cycle >= *run.cycleLimit) {
-            // The device stays started but delivers nothing more.
+        const bool stoppedAbnormally = run.stopsAbnormally && cycle >= *run.stopsAbnormally;
+        if (stoppedAbnormally || (run.cycleLimit && cycle >= *run.cycleLimit)) {
+            // The device stays started but delivers nothing more; an abnormal stop is told.
+            if (stoppedAbnormally) notify::post(run.device, {kAudioDevicePropertyIOStoppedAbnormally});
             std::unique_lock<std::mutex> lock(run.wake);
             run.woken.wait(lock, [&] { return run.stopping.load(std::memory_order_acquire); });
             break;
@@ -237,7 +240,8 @@ void loop(IORun& run) {
             complete += double(run.overloads[overload].second) / rate;
             skipped = true;
         }
-        if (skipped) notify::post(run.device, {kAudioDeviceProcessorOverload});
+        // As the HAL does: from the IO thread, inside the cycle, synchronously.
+        if (skipped) notify::callHere(run.device, kAudioDeviceProcessorOverload);
         complete += double(run.frames) / rate;
         if (!run.fast && waitUntil(run, at(complete))) break;
         const std::size_t offset = std::size_t(sample % period);
@@ -266,7 +270,7 @@ void loop(IORun& run) {
             complete += next;
             sample += run.frames;
         }
-        notify::post(run.device, {kAudioDeviceProcessorOverload});
+        notify::callHere(run.device, kAudioDeviceProcessorOverload);
     }
     const auto ioCallsAfter = readsAndWrites();
     if (ioCallsBefore && ioCallsAfter) {
@@ -338,6 +342,7 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     run->frames = machine.tap.frames;
     run->fast = machine.tap.fast;
     run->cycleLimit = machine.tap.cycles;
+    run->stopsAbnormally = machine.tap.stopsAbnormally;
     run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
     if (!(run->rate > 0)) run->rate = 48000;
     run->rateChanges = machine.tap.rateChanges;

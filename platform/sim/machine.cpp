@@ -285,12 +285,15 @@ void from_json(const Document& v, TapBehaviour& out) {
             out.overloads.emplace_back(std::uint64_t(cycle), std::uint64_t(frames));
         }
     }
+    if (const Document* stops = member(v, "stopsAbnormally")) {
+        out.stopsAbnormally = std::uint64_t(integer(*stops, 0, std::numeric_limits<std::int64_t>::max()));
+    }
     if (const Document* faults = member(v, "faults")) {
         checkObject(*faults);
         // A closed set: a misspelt step would otherwise be a fault that silently never fires.
         for (auto it = faults->begin(); it != faults->end(); ++it) {
             const std::string& step = it.key();
-            if (step != "create" && step != "aggregate" && step != "ioproc" && step != "start") {
+            if (step != "create" && step != "aggregate" && step != "ioproc" && step != "start" && step != "listen") {
                 bad(*faults, "has an unknown member \"" + step + "\"");
             }
             out.faults[step] = OSStatus(integer(it.value(), int32Min, int32Max));
@@ -337,6 +340,14 @@ void from_json(const Document& v, Machine& out) {
         out.restarts = std::uint64_t(integer(*restarts, 0, std::numeric_limits<std::int64_t>::max()));
     }
     read(v, "faults", out.faults);
+    if (const Document* delays = member(v, "delays")) {
+        checkObject(*delays);
+        for (auto it = delays->begin(); it != delays->end(); ++it) {
+            double& ms = out.delays[it.key()];
+            from_json(it.value(), ms);
+            if (ms < 0 || ms > 600000) bad(it.value(), "is out of range (0 to 600000)");
+        }
+    }
     // Every process that has talked to the audio system is one of its clients, the reader too.
     Process self;
     self.pid = std::int32_t(::getpid());

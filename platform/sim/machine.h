@@ -77,10 +77,12 @@ struct TapBehaviour {
     UInt32 frames = 512;
     bool fast = false;  // "fast" clock: cycles back to back
     std::optional<std::uint64_t> cycles;
-    std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start"
+    std::map<std::string, OSStatus> faults;  // "create", "aggregate", "ioproc", "start", "listen"
     RateChanges rateChanges;
     // (IO cycle, frames): before that cycle the HAL skips that many frames, as after an overload.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> overloads;
+    // After this many IO cycles the device's IO stops outside the normal mechanisms ('stpd').
+    std::optional<std::uint64_t> stopsAbnormally;
 
     std::optional<OSStatus> fault(const std::string& step) const;
 };
@@ -96,6 +98,7 @@ struct Machine {
     double setDelayMs = 0;
     std::uint64_t restarts = 0;  // how often the audio service has restarted
     Faults faults;  // of the system object
+    std::map<std::string, double> delays;  // platform function → milliseconds every call of it takes
 
     // Index of the device with that UID; nothing when none has it.
     std::optional<std::size_t> deviceIndex(const std::string& uid) const;

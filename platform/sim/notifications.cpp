@@ -43,7 +43,8 @@ struct Hub {
     std::condition_variable wake;
     std::vector<Listener> listeners;
     std::vector<Event> posted;
-    std::mutex delivering;  // held while listeners run
+    std::mutex delivering;  // held while listeners run on the notification thread
+    std::mutex deliveringHere;  // held while listeners run on another thread (callHere)
     std::thread::id thread;
     bool waiting = false;  // the thread has reached its wait
 };
@@ -51,6 +52,18 @@ struct Hub {
 Hub& hub() {
     static Hub* h = new Hub;
     return *h;
+}
+
+// Set while this thread runs listeners through callHere: a removal from inside one must not wait
+// for itself.
+thread_local bool callingHere = false;
+
+// Still added: one removed meanwhile is not called. Hold `mutex`.
+bool stillAdded(const Hub& h, const Listener& l) {
+    for (const Listener& now : h.listeners) {
+        if (now.same(l.object, l.address, l.proc, l.client)) return true;
+    }
+    return false;
 }
 
 // The taps whose format listeners hear, with the format each has now. Locks the state; reading
@@ -101,9 +114,7 @@ void deliver(Hub& h, const std::vector<Event>& events) {
             // One removed meanwhile is not called: its removal waits for `delivering` only when it
             // came after this look.
             std::lock_guard<std::mutex> hold(h.mutex);
-            bool still = false;
-            for (const Listener& now : h.listeners) still = still || now.same(l.object, l.address, l.proc, l.client);
-            if (!still) continue;
+            if (!stillAdded(h, l)) continue;
         }
         l.proc(l.object, UInt32(changed.size()), changed.data(), l.client);
     }
@@ -193,7 +204,32 @@ OSStatus remove(AudioObjectID object, const AudioObjectPropertyAddress& address,
     if (std::this_thread::get_id() != h.thread) {
         std::lock_guard<std::mutex> waitForCalls(h.delivering);
     }
+    if (!callingHere) {
+        std::lock_guard<std::mutex> waitForCalls(h.deliveringHere);
+    }
     return 0;
+}
+
+void callHere(AudioObjectID object, AudioObjectPropertySelector selector) {
+    Hub& h = hub();
+    std::lock_guard<std::mutex> calling(h.deliveringHere);
+    std::vector<Listener> due;
+    {
+        std::lock_guard<std::mutex> hold(h.mutex);
+        for (const Listener& l : h.listeners) {
+            if (l.object == object && l.address.mSelector == selector) due.push_back(l);
+        }
+    }
+    const AudioObjectPropertyAddress changed{selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
+    callingHere = true;
+    for (const Listener& l : due) {
+        {
+            std::lock_guard<std::mutex> hold(h.mutex);
+            if (!stillAdded(h, l)) continue;
+        }
+        l.proc(l.object, 1, &changed, l.client);
+    }
+    callingHere = false;
 }
 
 void post(AudioObjectID object, std::initializer_list<AudioObjectPropertySelector> selectors) {

@@ -28,6 +28,10 @@ OSStatus remove(AudioObjectID object, const AudioObjectPropertyAddress& address,
 // selectors handed over together. Never waits for them.
 void post(AudioObjectID object, std::initializer_list<AudioObjectPropertySelector> selectors);
 
+// Calls the listeners of (object, selector) on the calling thread, now: the HAL sends 'over' from
+// the device's IO thread, inside the cycle, and dispatches it synchronously.
+void callHere(AudioObjectID object, AudioObjectPropertySelector selector);
+
 // Forgets every listener and every posted event (tests that start over).
 void forget();
 

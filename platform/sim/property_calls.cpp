@@ -388,6 +388,13 @@ OSStatus checkListener(AudioObjectID object, const AudioObjectPropertyAddress* a
     const Machine& m = s.machine();
     const ids::Ref ref = ids::resolve(m, object);
     if (!objectExists(s, ref)) return kAudioHardwareBadObjectError;
+    // A property that answers an error cannot be listened to either; the tap's "listen" fault
+    // refuses every listener on a tap or its device.
+    const auto fault = faultOf(m, ref, a->mSelector);
+    if (fault && fault->kind == Fault::Kind::status) return fault->status;
+    if (ref.kind == Kind::tap || ref.kind == Kind::aggregate) {
+        if (const auto refused = m.tap.fault("listen")) return *refused;
+    }
     if (format != nullptr && ref.kind == Kind::tap && a->mSelector == kAudioTapPropertyFormat) {
         *format = tapFormat(m, s.taps.find(object)->second, tapCycle(s, object));
     }

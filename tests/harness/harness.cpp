@@ -77,12 +77,20 @@ ssize_t pump(int& fd, std::string& buffer, size_t limit = SIZE_MAX) {
 
 }  // namespace
 
+std::uint64_t ignoredSignals(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigIgn:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16);
+    }
+    return 0;
+}
+
 std::string program(const std::string& name) { return std::string(SORVANE_BIN_DIR) + "/" + name; }
 
 std::vector<std::string> Result::outLines() const { return splitLines(out); }
 
 Child::Child(const std::string& programPath, const std::vector<std::string>& args, const std::vector<std::string>& env,
-             bool viaParent) {
+             bool viaParent, const std::vector<int>& ignored) {
     // Adopt orphaned grandchildren, so their end can still be waited for; once, whichever thread starts.
     [[maybe_unused]] static const bool once = (prctl(PR_SET_CHILD_SUBREAPER, 1), ::signal(SIGPIPE, SIG_IGN), true);
     int inPipe[2], outPipe[2], errPipe[2], pidPipe[2];
@@ -108,6 +116,7 @@ Child::Child(const std::string& programPath, const std::vector<std::string>& arg
         }
         // The test ignores SIGPIPE; the program starts with the default dispositions.
         ::signal(SIGPIPE, SIG_DFL);
+        for (int number : ignored) ::signal(number, SIG_IGN);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);

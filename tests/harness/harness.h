@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,9 +35,10 @@ Result run(const std::string& programPath, const std::vector<std::string>& args,
 class Child {
 public:
     // With `viaParent`, an intermediate process of ours starts the program and then waits, so a
-    // test can make the program's parent die with `killParent`.
+    // test can make the program's parent die with `killParent`. The `ignored` signals reach the
+    // program with the action SIG_IGN, as a launcher may leave them.
     Child(const std::string& programPath, const std::vector<std::string>& args,
-          const std::vector<std::string>& env = {}, bool viaParent = false);
+          const std::vector<std::string>& env = {}, bool viaParent = false, const std::vector<int>& ignored = {});
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     ~Child();  // kills what is still running
@@ -72,6 +74,9 @@ private:
     // Reads standard output until it holds `count` bytes (or a line feed), ends or time runs out.
     void fill(size_t count, double timeoutSeconds, bool toLineFeed);
 };
+
+// The signals process `pid` ignores, bit n - 1 for signal n (`SigIgn` of /proc/PID/status).
+std::uint64_t ignoredSignals(pid_t pid);
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.
 class TempDir {

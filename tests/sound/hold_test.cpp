@@ -87,3 +87,20 @@ TEST(Hold, ServiceRestartDuringTheHold) {
     EXPECT_EQ(run.child.wait(), 0);
     EXPECT_EQ(soundState(stage.machine), stage.before);
 }
+
+// A launcher may leave the hold's signals ignored (nohup's SIGHUP, a background job's SIGINT), and
+// XNU throws an ignored signal away even while it is blocked. Linux keeps it, so what shows here
+// is the action: none stays ignored during the hold, and each still restores once.
+TEST(Hold, SignalsLeftIgnoredByTheLauncher) {
+    const std::vector<int> endings = {SIGTERM, SIGINT, SIGHUP};
+    std::uint64_t mask = 0;
+    for (int signal : endings) mask |= 1ull << (signal - 1);
+    for (int signal : endings) {
+        Stage stage;
+        Child child(harness::program("sorvane-sound"), {"--switch", stage.dir.path()}, stage.machine.env(), false, endings);
+        std::vector<json> lines = {parsed(child.readLine())};
+        EXPECT_EQ(harness::ignoredSignals(child.pid()) & mask, 0u) << strsignal(signal);
+        child.signal(signal);
+        expectSwitchedThenRestoredOnce(stage, child, lines, strsignal(signal));
+    }
+}

@@ -102,33 +102,79 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
     }
 }
 
-// The platform tells of a change of the tap's format: a new rate is reported, a tap that no
-// longer holds the pair ends the run with the error of a start that finds it so, and a restart of
-// the audio service, which takes the tap and its device away, ends it without touching them.
+// The platform tells of a change of the tap's format: a new rate is reported where it begins in
+// the stream, a tap that no longer is Float32 or holds the pair ends the run with the error of a
+// start that finds it so, and a restart of the audio service, which takes the tap and its device
+// away, ends it without touching them. Where a listener cannot be added, the run looks for itself.
 TEST(Pcm, ChangesOfTheTapsFormat) {
     const json rate = {{"type", "format"}, {"rate", 44100.0}, {"channels", 2}};
-    const json narrow = {{"type", "error"}, {"message", "the tap has 1 channels, not the pair asked for"}, {"status", 0}};
-    const json restart = {{"type", "error"}, {"message", "the audio system restarted, so the capture stopped"}, {"status", 0}};
-    const std::vector<std::string> stopOnly = {"AudioDeviceStop"}, listenersOnly(2, teardown[0]);
-    for (const auto& [later, status, report, calls] : std::vector<std::tuple<json, int, json, std::vector<std::string>>>{
-             {tap({{"rateChanges", {{4, 44100}}}}), 0, rate, teardown},
-             {tap({{"channels", 1}}), 1, narrow, stopOnly},
-             {{{"restarts", 1}}, 1, restart, listenersOnly}}) {
+    const auto error = [](const char* message) { return json{{"type", "error"}, {"message", message}, {"status", 0}}; };
+    const json restart = error("the audio system restarted, so the capture stopped");
+    const std::vector<std::string> ended = {teardown[0], teardown[1], teardown[2], "AudioDeviceStop"};
+    const std::vector<std::string> listenersOnly(3, teardown[0]);
+    const json rateChange = {{"rateChanges", {{4, 44100}}}}, refused = {{"faults", {{"listen", nope}}}};
+    struct Row {
+        json later;
+        int status;
+        json report;
+        std::vector<std::string> calls;
+        json patch = json::object();
+    };
+    for (const Row& row : std::vector<Row>{
+             {tap(rateChange), 0, rate, teardown},
+             {tap({{"channels", 1}}), 1, error("the tap has 1 channels, not the pair asked for"), ended},
+             {tap({{"bits", 16}}), 1, error("the tap's format isn't Float32"), ended},
+             {{{"restarts", 1}}, 1, restart, listenersOnly},
+             // Only what was added is removed: the restart's listener, or the tap's two.
+             {tap(rateChange), 0, rate, std::vector<std::string>(teardown.begin() + 2, teardown.end()), tap(refused)},
+             {{{"restarts", 1}}, 1, restart, {teardown[0], teardown[1]}, {{"faults", {{"srst", nope}}}}}}) {
         json description = machine();
         description["tap"] = {{"frames", 4800}};  // cycles of 100 ms: a busy machine overloads none
+        description.merge_patch(row.patch);
         Capture run(description, {"--bundle-id", "x.music"});
-        description.merge_patch(later);
+        description.merge_patch(row.later);
         run.machine.write(description);
         for (int waited = 0; waited < 10000 && onlyReport(run.child.error()).is_object(); waited += 20) {
             run.child.readBytes(1 << 20, 0.02);  // the capture goes on meanwhile
         }
         run.child.signal(SIGTERM);
-        EXPECT_EQ(run.child.wait(10), status) << report;
+        EXPECT_EQ(run.child.wait(10), row.status) << row.report;
         std::string err = run.child.error();
-        EXPECT_EQ(json::parse(err.substr(err.find('\n') + 1), nullptr, false), report) << err;
-        EXPECT_EQ(callsOf(run.machine, teardown), calls) << report;
-        EXPECT_EQ(callsOf(run.machine, {"AudioObjectAddPropertyListener"}).size(), 2u) << report;
+        json second = json::parse(err.substr(err.find('\n') + 1), nullptr, false);
+        if (row.status == 0) {
+            // Marked at the first cycle handed over once the platform has told of the change.
+            const json at = harness::field(second, "at");
+            EXPECT_TRUE(at.is_number_unsigned() && at >= 4 * 4800 && at <= 7 * 4800) << err;
+            second.erase("at");
+        }
+        EXPECT_EQ(second, row.report) << err;
+        EXPECT_EQ(callsOf(run.machine, teardown), row.calls) << row.report;
+        EXPECT_EQ(callsOf(run.machine, {"AudioObjectAddPropertyListener"}).size(), 3u) << row.report;
     }
+}
+
+// A reader that takes nothing while the rate changes hears of the new rate only once it has read
+// every frame before it: the report waits in the stream at its place, and its "at" counts them.
+TEST(Pcm, ALaterFormatWaitsForTheFramesBeforeIt) {
+    json description = machine();
+    // Cycles of 50 ms; from cycle 12, stream frame 28800, the tap runs at 44.1 kHz.
+    description["tap"] = {{"frames", 2400}, {"rateChanges", {{12, 44100}}}};
+    Capture run(description, {"--bundle-id", "x.music"});
+    run.child.shrinkOutput(16384);  // a Mac's pipe: 2048 frames
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Up to the change less the pipe's room and a cycle, the report cannot have gone out.
+    std::string pcm = run.child.readBytes((28800 - 2048 - 2400) * 8, 10);
+    EXPECT_EQ(onlyReport(run.child.error()).value("type", ""), "format") << run.child.error();
+    pcm += run.child.readBytes(8000 * 8, 10);
+    run.child.signal(SIGTERM);
+    pcm += run.child.readBytes(SIZE_MAX, 10);
+    EXPECT_EQ(run.child.wait(10), 0);
+    const std::string err = run.child.error();
+    const json later = json::parse(err.substr(err.find('\n') + 1), nullptr, false);
+    const json at = harness::field(later, "at");
+    EXPECT_TRUE(at.is_number_unsigned() && at >= 28800 && at <= 28800 + 3 * 2400) << err;
+    EXPECT_EQ(later, json({{"type", "format"}, {"rate", 44100.0}, {"channels", 2}, {"at", at}})) << err;
+    expectAppAudio(pcm, {0.5}, 0, {}, "across the change");
 }
 
 }  // namespace

@@ -53,15 +53,17 @@ inline std::vector<std::string> callsOf(const harness::Machine& machine, const s
 }
 
 inline const std::vector<std::string> teardown = {"AudioObjectRemovePropertyListener",
-                                                  "AudioObjectRemovePropertyListener", "AudioDeviceStop", "AudioDeviceDestroyIOProcID",
+                                                  "AudioObjectRemovePropertyListener", "AudioObjectRemovePropertyListener",
+                                                  "AudioDeviceStop", "AudioDeviceDestroyIOProcID",
                                                   "AudioHardwareDestroyAggregateDevice",
                                                   "AudioHardwareDestroyProcessTap"};
 
 // A run of sorvane-tap past its first report, or ended (unless not `awaited`); nothing of its
 // output has been read.
 struct Capture {
-    Capture(const json& description, const std::vector<std::string>& args, bool viaParent = false, bool awaited = true)
-        : machine(description), child(harness::program("sorvane-tap"), args, machine.env(), viaParent) {
+    Capture(const json& description, const std::vector<std::string>& args, bool viaParent = false, bool awaited = true,
+            const std::vector<int>& ignored = {})
+        : machine(description), child(harness::program("sorvane-tap"), args, machine.env(), viaParent, ignored) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(awaited ? 10 : 0);
         while (child.error().find('\n') == std::string::npos && harness::stillRunning(child.pid()) &&
                std::chrono::steady_clock::now() < deadline) {

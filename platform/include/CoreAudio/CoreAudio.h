@@ -143,6 +143,7 @@ enum : AudioObjectPropertySelector {
     kAudioHardwarePropertyTranslatePIDToProcessObject = 0x69643270,  // 'id2p'
     kAudioHardwarePropertyServiceRestarted = 0x73727374,         // 'srst'
     kAudioDeviceProcessorOverload = 0x6F766572,                  // 'over'
+    kAudioDevicePropertyIOStoppedAbnormally = 0x73747064,        // 'stpd'
     kAudioDevicePropertyDeviceUID = 0x75696420,                  // 'uid '
     kAudioObjectPropertyName = 0x6C6E616D,                       // 'lnam'
     kAudioDevicePropertyNominalSampleRate = 0x6E737274,          // 'nsrt'
