@@ -6,6 +6,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -47,6 +49,7 @@ struct Hub {
     std::mutex deliveringHere;  // held while listeners run on another thread (callHere)
     std::thread::id thread;
     bool waiting = false;  // the thread has reached its wait
+    std::optional<std::string> processes;  // the process list as last looked at
 };
 
 Hub& hub() {
@@ -66,20 +69,28 @@ bool stillAdded(const Hub& h, const Listener& l) {
     return false;
 }
 
-// The taps whose format listeners hear, with the format each has now. Locks the state; reading
-// the machine is also how this thread notices a service restart.
-std::vector<std::pair<AudioObjectID, AudioStreamBasicDescription>> tapFormatsNow(
-    const std::vector<AudioObjectID>& watched) {
+// What one look at the machine finds: the format each watched tap has now, and the audio
+// processes as a 'prs#' listener is told of them (who, with which bundle, playing or not).
+struct Look {
     std::vector<std::pair<AudioObjectID, AudioStreamBasicDescription>> formats;
+    std::string processes;
+};
+
+// Locks the state; reading the machine is also how this thread notices a service restart.
+Look lookNow(const std::vector<AudioObjectID>& watched) {
+    Look look;
     State& s = state();
     std::lock_guard<std::mutex> hold(s.mutex);
     const Machine& m = s.machine();
     for (AudioObjectID id : watched) {
         if (const auto tap = s.taps.find(id); tap != s.taps.end()) {
-            formats.emplace_back(id, tapFormat(m, tap->second, tapCycle(s, id)));
+            look.formats.emplace_back(id, tapFormat(m, tap->second, tapCycle(s, id)));
         }
     }
-    return formats;
+    for (const Process& p : m.processes) {
+        look.processes += std::to_string(p.pid) + (p.bundleId ? "=" + *p.bundleId : "") + (p.playing ? "+" : "-") + ";";
+    }
+    return look;
 }
 
 bool differs(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b) {
@@ -137,10 +148,15 @@ void deliver(Hub& h, const std::vector<Event>& events) {
             if (l.address.mSelector == kAudioTapPropertyFormat) watched.push_back(l.object);
         }
         lock.unlock();
-        const auto formats = look ? tapFormatsNow(watched) : decltype(tapFormatsNow(watched)){};
+        const Look now = look ? lookNow(watched) : Look{};
+        const auto& formats = now.formats;
         lock.lock();
         std::vector<Event> events = std::move(h.posted);
         h.posted.clear();
+        if (look && h.processes && *h.processes != now.processes) {
+            events.push_back(Event{kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList});
+        }
+        if (look) h.processes = now.processes;
         for (const auto& [tap, format] : formats) {
             bool changed = false;
             for (Listener& l : h.listeners) {
@@ -244,6 +260,7 @@ void forget() {
     std::lock_guard<std::mutex> hold(h.mutex);
     h.listeners.clear();
     h.posted.clear();
+    h.processes.reset();
 }
 
 }  // namespace sim::notify
