@@ -1,6 +1,7 @@
 // The few Objective-C pieces of the platform behind plain C++: the process tap description and
-// its creation, the running-application lookup and whether taps can follow a bundle identifier.
-// One macOS implementation (platform/macos/*.mm), one simulated.
+// its creation, the running-application lookup, which application bundle a process lies in, and
+// whether taps can follow a bundle identifier. One macOS implementation (platform/macos/*.mm), one
+// simulated; what both share is in platform/*.cpp.
 #pragma once
 
 #include <CoreAudio/CoreAudio.h>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace apple {
@@ -58,6 +60,23 @@ struct RunningApplication {
 
 // The running application with that process id, or nothing when there is none.
 std::optional<RunningApplication> runningApplication(pid_t pid);
+
+// The full path of the executable of the process with that id; nothing when it cannot be found.
+std::optional<std::string> executablePath(pid_t pid);
+
+// The identifier of the bundle whose folder is at that path; nothing when it is no bundle or has none.
+std::optional<std::string> bundleIdentifierAt(const std::string& bundlePath);
+
+// The outermost "*.app" folder among those holding the executable at that path (the path up to
+// it), so ".../Host.app/Contents/Frameworks/Helper.app/Contents/MacOS/Helper" gives ".../Host.app";
+// nothing when no folder on the path is one.
+std::optional<std::string> outermostAppBundle(std::string_view executable);
+
+// The bundle identifier of the application the process belongs to: its running application's,
+// else, for a helper, an XPC service or a tool inside an application (the lookup lists only user
+// applications), that of the outermost application bundle holding its executable; "" when neither
+// gives one.
+std::string applicationBundleIdentifier(pid_t pid);
 
 // True when a tap can follow a bundle identifier (`setBundleIDs`, `setProcessRestoreEnabled`):
 // the program was built with an SDK that declares them (macOS 26 or later) and runs on macOS 26.0

@@ -19,7 +19,7 @@
 namespace tap {
 
 extern std::vector<std::string> args;          // the process arguments, program path first
-extern std::string ownBundleID;                // the parent's bundle identifier, or ""
+extern std::string ownBundleID;                // the bundle identifier of the parent's app, or ""
 extern std::optional<std::string> bundleID;    // --bundle-id
 extern std::vector<std::int32_t> pids;         // --pid
 extern std::optional<std::string> deviceUID;   // --device

@@ -147,8 +147,7 @@ int run(int argc, char** argv) {
     // Before any other platform call, so that the device and process views stay current.
     property::notifyOnOwnThread();
     args.assign(argv, argv + argc);
-    auto host = apple::runningApplication(parent);
-    ownBundleID = host && host->bundleIdentifier ? *host->bundleIdentifier : "";
+    ownBundleID = apple::applicationBundleIdentifier(parent);
 
     if (listMode()) {
         // A list has nothing to stop cleanly and changes no signal's action: a stop has the

@@ -1,5 +1,5 @@
-// The Objective-C pieces of the platform, simulated: tap descriptions, running applications from
-// the machine file, and the system version.
+// The Objective-C pieces of the platform, simulated: tap descriptions, running applications,
+// executable paths and bundle identifiers from the machine file, and the system version.
 #include "apple.h"
 
 #include "sim/cf_objects.h"
@@ -76,17 +76,43 @@ OSStatus destroyProcessTap(AudioObjectID tap) {
     return AudioHardwareDestroyProcessTap(tap);
 }
 
+namespace {
+
+// The machine's "apps" entry of that process id; "parent" is whoever started the reading program.
+const sim::App* appOf(const sim::Machine& machine, pid_t pid) {
+    for (const sim::App& app : machine.apps) {
+        if ((app.pid ? *app.pid : ::getppid()) == pid) {
+            return &app;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 std::optional<RunningApplication> runningApplication(pid_t pid) {
     sim::State& s = sim::state();
     std::lock_guard<std::mutex> hold(s.mutex);
-    for (const sim::App& app : s.machine().apps) {
-        // "parent": whoever started the program reading the file.
-        const pid_t appPid = app.pid ? *app.pid : ::getppid();
-        if (appPid == pid) {
-            return RunningApplication{app.bundleId, app.name, app.policy};
-        }
+    const sim::App* app = appOf(s.machine(), pid);
+    if (app == nullptr || !app->tracked) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return RunningApplication{app->bundleId, app->name, app->policy};
+}
+
+std::optional<std::string> executablePath(pid_t pid) {
+    sim::State& s = sim::state();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    const sim::App* app = appOf(s.machine(), pid);
+    return app != nullptr ? app->path : std::nullopt;
+}
+
+std::optional<std::string> bundleIdentifierAt(const std::string& bundlePath) {
+    sim::State& s = sim::state();
+    std::lock_guard<std::mutex> hold(s.mutex);
+    const auto& bundles = s.machine().bundles;
+    const auto found = bundles.find(bundlePath);
+    return found != bundles.end() ? std::optional<std::string>(found->second) : std::nullopt;
 }
 
 // Every simulated build has the bundle members; the machine's "system" says whether it runs them.

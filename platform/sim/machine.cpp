@@ -246,6 +246,8 @@ void from_json(const Document& v, App& out) {
     read(v, "bundleId", out.bundleId);
     read(v, "name", out.name);
     if (const Document* policy = member(v, "policy")) out.policy = long(integer(*policy, 0, 2));
+    read(v, "path", out.path);
+    read(v, "tracked", out.tracked);
 }
 
 void from_json(const Document& v, TapBehaviour& out) {
@@ -331,6 +333,10 @@ void from_json(const Document& v, Machine& out) {
         from_json(*processes, out.processes);
     }
     read(v, "apps", out.apps);
+    if (const Document* bundles = member(v, "bundles")) {
+        checkObject(*bundles);
+        for (auto it = bundles->begin(); it != bundles->end(); ++it) from_json(it.value(), out.bundles[it.key()]);
+    }
     read(v, "tap", out.tap);
     if (const Document* delay = member(v, "setDelayMs")) {
         from_json(*delay, out.setDelayMs);

@@ -61,6 +61,8 @@ struct App {
     std::optional<std::string> bundleId;
     std::optional<std::string> name;
     long policy = 0;
+    std::optional<std::string> path;  // its executable's
+    bool tracked = true;  // false: a helper or tool the running-application lookup does not list
 };
 
 // (first IO cycle, rate) pairs, in order: from that cycle on the tap runs at that rate.
@@ -94,6 +96,7 @@ struct Machine {
     std::vector<Device> devices;
     std::vector<Process> processes;
     std::vector<App> apps;
+    std::map<std::string, std::string> bundles;  // bundle folder → identifier, as on disk
     TapBehaviour tap;
     double setDelayMs = 0;
     std::uint64_t restarts = 0;  // how often the audio service has restarted

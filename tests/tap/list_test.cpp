@@ -56,7 +56,8 @@ std::vector<json> list(const json& description, const std::vector<std::string>& 
 // x.host and x.host.agent are the host's, x.hostess and x are not; accessories and prohibited apps
 // are no apps. A device's unreadable name is missing from "outputs" only and an unreadable UID is
 // empty; 609's pid and IsRunningOutput cannot be read. --list wins wherever it stands, also as
-// another option's value; a host without a bundle identifier owns no process.
+// another option's value; a helper inside the host's bundle leaves out the same processes; a host
+// without a bundle identifier owns no process.
 TEST(List, RecordsOfEveryProcessButTheHosts) {
     const json music = {device("spk", "Speakers", 2), device("studio", "Studio/Main", 10)};
     const json agent = {device("nameless", "", 4), device("", "", 6), device("mic", "Mic", 0)};
@@ -70,6 +71,10 @@ TEST(List, RecordsOfEveryProcessButTheHosts) {
                                                                   {"--device", "nowhere", "--master", "0", "--list"}}) {
         EXPECT_EQ(list(listMachine(), args), records) << args[0];
     }
+    json helper = listMachine();
+    helper["apps"][0] = hostHelper()["apps"][0];
+    helper["bundles"] = hostHelper()["bundles"];
+    EXPECT_EQ(list(helper, {"--list"}), records);
     json anonymousHost = listMachine();
     anonymousHost["apps"][0].erase("bundleId");
     EXPECT_EQ(list(anonymousHost, {"--list"}).size(), 10u);

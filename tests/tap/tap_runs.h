@@ -40,6 +40,15 @@ inline json machine() {
             {"apps", {{{"pid", "parent"}, {"bundleId", "x.host"}, {"name", "Host"}}}}};
 }
 
+// Merged into a machine: the test is a helper inside x.host's bundle, which the running-application
+// lookup does not list; the helper's own bundle has an identifier of its own.
+inline json hostHelper() {
+    const std::string host = "/Applications/Host.app";
+    const std::string helper = host + "/Contents/Frameworks/Host Helper.app";
+    return {{"apps", {{{"pid", "parent"}, {"tracked", false}, {"path", helper + "/Contents/MacOS/Host Helper"}}}},
+            {"bundles", {{host, "x.host"}, {helper, "x.renderer"}}}};
+}
+
 // The calls of these functions in the order they were made, each marked with its status unless 0.
 inline std::vector<std::string> callsOf(const harness::Machine& machine, const std::vector<std::string>& fns) {
     std::vector<std::string> seen;
