@@ -164,7 +164,7 @@ TEST(Pcm, ALaterFormatWaitsForTheFramesBeforeIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     // Up to the change less the pipe's room and a cycle, the report cannot have gone out.
     std::string pcm = run.child.readBytes((28800 - 2048 - 2400) * 8, 10);
-    EXPECT_EQ(onlyReport(run.child.error()).value("type", ""), "format") << run.child.error();
+    EXPECT_EQ(harness::field(onlyReport(run.child.error()), "type"), "format") << run.child.error();
     pcm += run.child.readBytes(8000 * 8, 10);
     run.child.signal(SIGTERM);
     pcm += run.child.readBytes(SIZE_MAX, 10);
