@@ -2,6 +2,8 @@
 
 #include "selftest/lines.h"
 
+#include <cstdio>
+
 namespace selftest {
 
 int hasReport(const std::string& path, const std::string& type) {
@@ -25,10 +27,6 @@ int checkHold(const std::string& path, bool changed) {
     if (snapshot != "kept" && snapshot != "taken") {
         return failed("the snapshot is neither \"kept\" nor \"taken\": " + switched.dump());
     }
-    auto applied = switched.find("applied");
-    if (changed && (applied == switched.end() || !applied->is_array() || applied->empty())) {
-        return failed("the switch changed nothing: " + switched.dump());
-    }
     int restored = 0;
     for (const auto& line : *lines) {
         restored += text(line, "type") == "restored" ? 1 : 0;
@@ -36,6 +34,15 @@ int checkHold(const std::string& path, bool changed) {
     if (restored != 1 || text(lines->back(), "type") != "restored") {
         return failed("the hold did not end with one \"restored\" report: " + std::to_string(restored) +
                       " of them, the last line " + lines->back().dump());
+    }
+    auto applied = switched.find("applied");
+    if (changed && (applied == switched.end() || !applied->is_array() || applied->empty())) {
+        auto skipped = switched.find("skipped");
+        if (skipped != switched.end() && skipped->is_array() && !skipped->empty()) {
+            std::printf("the switch skipped %s\n", skipped->dump().c_str());
+            return 2;
+        }
+        return failed("the switch changed nothing: " + switched.dump());
     }
     return 0;
 }

@@ -11,7 +11,8 @@ namespace selftest {
 int hasReport(const std::string& path, const std::string& type);
 
 // A "switched" report whose "snapshot" is "kept" or "taken" (with `changed`, listing something
-// applied), then as the last line the one "restored" report; else writes what was seen, status 1.
+// applied), then as the last line the one "restored" report; else writes what was seen, status 1,
+// or status 2 when only the change was skipped: the device would not take it.
 int checkHold(const std::string& path, bool changed);
 
 }  // namespace selftest

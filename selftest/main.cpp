@@ -1,7 +1,8 @@
 // sorvane-selftest-tool: what scripts/selftest needs beyond a POSIX shell, on a Mac and on
 // Linux alike: the tone, time limits, and the checks of the programs' JSON reports.
 // Usage: sorvane-selftest-tool COMMAND ARGUMENTS... (the table below); a check that fails
-// writes what it saw as one line on standard output and exits 1.
+// writes what it saw as one line on standard output and exits 1, or 2 when what it saw is
+// something the machine lacks rather than a fault of the programs.
 #include "selftest/capture.h"
 #include "selftest/hold.h"
 #include "selftest/limit.h"
@@ -40,11 +41,14 @@ const std::map<std::string, Command>& commands() {
         {"add-player", {2, [](const Args& a) { return addPlayer(a[0], whole(a[1])) ? 0 : 1; }}},
         {"check-read-side", {3, [](const Args& a) { return checkReadSide(a[0], a[1], a[2]); }}},
         {"settings-as-they-are", {1, [](const Args& a) { return settingsAsTheyAre(a[0]); }}},
-        {"settings-that-change", {2, [](const Args& a) { return settingsThatChange(a[0], a[1]); }}},
+        {"has-output", {1, [](const Args& a) { return hasOutput(a[0]); }}},
+        {"settings-that-change",
+         {2, [](const Args& a) { return settingsThatChange(a[0], a[1], a.size() > 2 ? whole(a[2]) : 0); }}},
         {"has-report", {2, [](const Args& a) { return hasReport(a[0], a[1]); }}},
         {"check-hold", {1, [](const Args& a) { return checkHold(a[0], a.size() > 1 && a[1] == "changed"); }}},
         {"check-capture", {4, [](const Args& a) { return checkCapture(a[0], a[1], whole(a[2]), whole(a[3])); }}},
         {"check-listed", {2, [](const Args& a) { return checkListed(a[0], whole(a[1])); }}},
+        {"permission-hint", {0, [](const Args&) { return std::printf("%s\n", kPermissionHint) > 0 ? 0 : 1; }}},
     };
     return table;
 }

@@ -2,6 +2,7 @@
 
 #include "selftest/lines.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -92,6 +93,45 @@ int print(const json& settings) {
     return 0;
 }
 
+// Every change the machine offers, in the order they are tried. A device that cannot be the
+// default shows only when the switch skips it, so each other output comes before the rate and
+// the volume of the output itself.
+std::vector<json> changes(const json& output, std::vector<json> records) {
+    const std::string uid = text(output, "uid").value_or("");
+    std::erase_if(records, [](const json& device) { return !deviceFault(device).empty(); });
+    std::vector<json> found;
+    for (const auto& device : records) {
+        if (text(device, "uid") != uid && device["outputs"].get<unsigned>() > 0) {
+            found.push_back({{"output", {{"uid", *text(device, "uid")}, {"name", *text(device, "name")}}}});
+        }
+    }
+    auto rate = number(output, "rate");
+    for (const auto& device : records) {
+        if (!rate || text(device, "uid") != uid) {
+            continue;
+        }
+        auto other = std::find_if(device["rates"].begin(), device["rates"].end(), [&](const json& r) {
+            return r.is_number() && std::fabs(r.get<double>() - *rate) > 0.5;
+        });
+        if (other != device["rates"].end()) {
+            found.push_back({{"output", {{"uid", uid}, {"rate", *other}}}});
+        }
+        break;
+    }
+    json volume = output.contains("volume") ? output["volume"] : json::object();
+    for (const auto& [channel, value] : volume.items()) {
+        if (!value.is_number()) {
+            continue;
+        }
+        double now = value.get<double>();
+        // Quieter rather than louder, since on a Mac this is heard.
+        double other = now >= 0.1 ? now / 2 : now + 0.1;
+        found.push_back({{"output", {{"uid", uid}, {"volume", {{channel, other}}}}}});
+        break;
+    }
+    return found;
+}
+
 }  // namespace
 
 int checkReadSide(const std::string& backend, const std::string& read, const std::string& devices) {
@@ -132,49 +172,38 @@ int checkReadSide(const std::string& backend, const std::string& read, const std
 int settingsAsTheyAre(const std::string& read) {
     auto settings = readSettings(read);
     if (!settings || settings->empty()) {
-        return failed("--read named no default device to keep");
+        std::printf("--read named no default device to keep\n");
+        return 2;
     }
     return print(*settings);
 }
 
-int settingsThatChange(const std::string& read, const std::string& devices) {
+int hasOutput(const std::string& read) {
+    auto settings = readSettings(read);
+    if (!settings || !settings->contains("output")) {
+        std::printf("there is no default output to play the tone on\n");
+        return 2;
+    }
+    return 0;
+}
+
+int settingsThatChange(const std::string& read, const std::string& devices, long skip) {
     auto settings = readSettings(read);
     auto records = readLines(devices);
     if (!settings || !records || !settings->contains("output")) {
         std::printf("there is no default output to switch away from\n");
         return 2;
     }
-    const json& output = (*settings)["output"];
-    const std::string uid = text(output, "uid").value_or("");
-    std::erase_if(*records, [](const json& device) { return !deviceFault(device).empty(); });
-    for (const auto& device : *records) {
-        if (text(device, "uid") != uid && device["outputs"].get<unsigned>() > 0) {
-            return print({{"output", {{"uid", *text(device, "uid")}, {"name", *text(device, "name")}}}});
-        }
+    auto offered = changes((*settings)["output"], *records);
+    if (offered.empty()) {
+        std::printf("the machine has one output device, with one rate and no volume control\n");
+        return 2;
     }
-    auto rate = number(output, "rate");
-    for (const auto& device : *records) {
-        if (!rate || text(device, "uid") != uid) {
-            continue;
-        }
-        for (const auto& other : device["rates"]) {
-            if (other.is_number() && std::fabs(other.get<double>() - *rate) > 0.5) {
-                return print({{"output", {{"uid", uid}, {"rate", other}}}});
-            }
-        }
+    if (skip < 0 || static_cast<size_t>(skip) >= offered.size()) {
+        std::printf("no change is left to try\n");
+        return 2;
     }
-    json volume = output.contains("volume") ? output["volume"] : json::object();
-    for (const auto& [channel, value] : volume.items()) {
-        if (!value.is_number()) {
-            continue;
-        }
-        double now = value.get<double>();
-        // Quieter rather than louder, since on a Mac this is heard.
-        double other = now >= 0.1 ? now / 2 : now + 0.1;
-        return print({{"output", {{"uid", uid}, {"volume", {{channel, other}}}}}});
-    }
-    std::printf("the machine has one output device, with one rate and no volume control\n");
-    return 2;
+    return print(offered[static_cast<size_t>(skip)]);
 }
 
 }  // namespace selftest

@@ -12,10 +12,15 @@ namespace selftest {
 int checkReadSide(const std::string& backend, const std::string& read, const std::string& devices);
 
 // Writes the "settings" member of a "--read" report as a settings line: the devices as they are.
+// Status 2 when it names no default device.
 int settingsAsTheyAre(const std::string& read);
 
-// Writes a settings line that changes something: another output device, else the output at
-// another of its rates, else at another volume. Status 2 when the machine offers no change.
-int settingsThatChange(const std::string& read, const std::string& devices);
+// Status 0 when a "--read" report names a default output; else says so, status 2.
+int hasOutput(const std::string& read);
+
+// Writes a settings line that changes something, the one after `skip` others: each other output
+// device in the order of "--devices", then the output at another of its rates, then at another
+// volume. Status 2 when the machine offers no change beyond those skipped.
+int settingsThatChange(const std::string& read, const std::string& devices, long skip);
 
 }  // namespace selftest

@@ -222,6 +222,7 @@ void from_json(const Document& v, Device& out) {
         }
     }
     if (const Document* steps = member(v, "volumeSteps")) out.volumeSteps = UInt32(integer(*steps, 1, 1 << 24));
+    read(v, "canBeDefault", out.canBeDefault);
     read(v, "faults", out.faults);
 }
 

@@ -42,6 +42,7 @@ struct Device {
     std::optional<std::vector<std::uint8_t>> layout;
     std::map<UInt32, double> volume;  // output element → scalar
     std::optional<UInt32> volumeSteps;  // a volume write takes the nearest of 0, 1/N, ..., 1
+    bool canBeDefault = true;  // 'dflt': may be chosen as the default of a role it has channels for
     Faults faults;
 
     UInt32 channels(bool outputSide) const;

@@ -149,8 +149,10 @@ OSStatus systemWrite(const Machine& m, Document& doc, const AudioObjectPropertyA
     std::memcpy(&object, data, sizeof object);
     const bool output = a.mSelector == kAudioHardwarePropertyDefaultOutputDevice;
     const ids::Ref ref = ids::resolve(m, object);
-    // Only a device that can play the role may take it.
-    if (ref.kind != ids::Ref::Kind::device || m.devices[ref.index].channels(output) == 0) {
+    // Only a device that can play the role, and that says it is a possible selection ('dflt'), may
+    // take it. The header names no status for the refusal; 'nope' is the HAL's illegal operation.
+    if (ref.kind != ids::Ref::Kind::device || m.devices[ref.index].channels(output) == 0 ||
+        !m.devices[ref.index].canBeDefault) {
         return kAudioHardwareIllegalOperationError;
     }
     doc[output ? "defaultOutput" : "defaultInput"] = m.devices[ref.index].uid;
@@ -170,6 +172,7 @@ bool deviceHas(const Device& d, const AudioObjectPropertyAddress& a) {
         case kAudioDevicePropertyAvailableNominalSampleRates:
             return d.rates.has_value();
         case kAudioDevicePropertyStreamConfiguration:
+        case kAudioDevicePropertyDeviceCanBeDefaultDevice:
             return sideScope(a.mScope);
         case kAudioDevicePropertyStreams:
             return sideScope(a.mScope) || a.mScope == kAudioObjectPropertyScopeGlobal;
@@ -202,6 +205,9 @@ Reply deviceRead(const Machine& m, std::size_t index, const AudioObjectPropertyA
         }
         case kAudioDevicePropertyStreamConfiguration:
             return streamConfiguration(a.mScope == kAudioObjectPropertyScopeOutput ? d.output : d.input);
+        case kAudioDevicePropertyDeviceCanBeDefaultDevice:
+            // "depending on the scope": a device without channels there is no selection for that role.
+            return plain<UInt32>(d.canBeDefault && d.channels(a.mScope == kAudioObjectPropertyScopeOutput) > 0);
         case kAudioDevicePropertyStreams: {
             std::vector<AudioObjectID> list;
             const std::size_t outputs = d.output.size();

@@ -145,6 +145,7 @@ enum : AudioObjectPropertySelector {
     kAudioDeviceProcessorOverload = 0x6F766572,                  // 'over'
     kAudioDevicePropertyIOStoppedAbnormally = 0x73747064,        // 'stpd'
     kAudioDevicePropertyDeviceUID = 0x75696420,                  // 'uid '
+    kAudioDevicePropertyDeviceCanBeDefaultDevice = 0x64666C74,   // 'dflt'
     kAudioObjectPropertyName = 0x6C6E616D,                       // 'lnam'
     kAudioDevicePropertyNominalSampleRate = 0x6E737274,          // 'nsrt'
     kAudioDevicePropertyAvailableNominalSampleRates = 0x6E737223,  // 'nsr#'
