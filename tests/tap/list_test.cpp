@@ -64,7 +64,7 @@ TEST(List, RecordsOfEveryProcessButTheHosts) {
     const std::vector<json> records = {
         record(601, "x.music", music, "Music", true, {"Speakers", "Studio/Main"}, true), record(602, "x.daemon"),
         record(603, "x.agent", agent, "", true, {"Mic"}), record(606, "x.hostess"), record(607, "x"), record(608, ""),
-        record(0, "x.broken"), record(610, "x.hidden", {device("", "", 0)}, "Hidden")};
+        record(0, "x.broken"), record(610, "x.hidden", json::array({device("", "", 0)}), "Hidden")};
     for (const auto& args : std::vector<std::vector<std::string>>{{"--list"},
                                                                   {"--bundle-id", "x.host", "--list"},
                                                                   {"--pid", "--list"},

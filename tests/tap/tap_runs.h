@@ -53,7 +53,9 @@ inline json hostHelper() {
 inline std::vector<std::string> callsOf(const harness::Machine& machine, const std::vector<std::string>& fns) {
     std::vector<std::string> seen;
     for (const json& line : machine.log()) {
-        if (std::find(fns.begin(), fns.end(), harness::field(line, "fn")) != fns.end()) {
+        // Compared as text: a JSON value against strings is ambiguous to clang under C++20.
+        const json fn = harness::field(line, "fn");
+        if (fn.is_string() && std::find(fns.begin(), fns.end(), fn.get<std::string>()) != fns.end()) {
             json status = harness::field(line, "status");
             seen.push_back(line["fn"].get<std::string>() + (status == 0 ? "" : " answered " + status.dump()));
         }
