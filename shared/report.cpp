@@ -25,13 +25,21 @@ void fail(const std::string& message) {
     std::exit(1);
 }
 
-void failWithStatus(const std::string& message, std::int32_t status) {
+namespace {
+
+void sayError(const std::string& message, std::int32_t status) {
     say({{"type", "error"}, {"message", message}, {"status", static_cast<long long>(status)}}, STDERR_FILENO);
+}
+
+}  // namespace
+
+void failWithStatus(const std::string& message, std::int32_t status) {
+    sayError(message, status);
     std::exit(1);
 }
 
 void failWithStatusAtOnce(const std::string& message, std::int32_t status) {
-    say({{"type", "error"}, {"message", message}, {"status", static_cast<long long>(status)}}, STDERR_FILENO);
+    sayError(message, status);
     _exit(1);
 }
 

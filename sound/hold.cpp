@@ -90,12 +90,13 @@ sigset_t blockEndingSignals() {
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     // An action of SIG_IGN survives exec (nohup's SIGHUP, a background job's SIGINT), and a Mac's
     // kernel throws such a signal away even while it is blocked: the waiter would never see it.
+    // Set first, so that none arrives to find it ignored; before the block nothing is changed yet.
     for (int number : {SIGTERM, SIGINT, SIGHUP}) {
         ::signal(number, SIG_DFL);
     }
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     return signals;
 }
 

@@ -21,18 +21,21 @@ std::optional<Format> readFormat(bool* unreadable) {
     return Format{format->mSampleRate, format->mChannelsPerFrame};
 }
 
-void checkPair(const Format& format) {
-    if (firstChannel + 2 > static_cast<std::int64_t>(format.channels)) {
-        report::failWithStatus("the tap has " + std::to_string(format.channels) + " channels, not the pair asked for");
+std::optional<std::string> unusable(const std::optional<Format>& format) {
+    if (!format) {
+        return "the tap's format isn't Float32";
     }
+    if (firstChannel + 2 > static_cast<std::int64_t>(format->channels)) {
+        return "the tap has " + std::to_string(format->channels) + " channels, not the pair asked for";
+    }
+    return std::nullopt;
 }
 
 Format checkFormat() {
     auto format = readFormat();
-    if (!format) {
-        report::failWithStatus("the tap's format isn't Float32");
+    if (auto problem = unusable(format)) {
+        report::failWithStatus(*problem);
     }
-    checkPair(*format);
     return *format;
 }
 
@@ -53,10 +56,9 @@ Format formatAfterStart() {
     if (restarted.load() || unreadable) {
         failRestarted();
     }
-    if (!format) {
-        report::failWithStatus("the tap's format isn't Float32");
+    if (auto problem = unusable(format)) {
+        report::failWithStatus(*problem);
     }
-    checkPair(*format);
     return *format;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tap {
 
@@ -16,8 +17,9 @@ struct Format {
 // `unreadable`, when given, says whether the read itself failed.
 std::optional<Format> readFormat(bool* unreadable = nullptr);
 
-// Does not return unless the tap's channels hold the pair: the run fails with how many it has.
-void checkPair(const Format& format);
+// Why the capture cannot go on with `format` (read with `readFormat`): not float32, or too few
+// channels for the pair; nothing when it can.
+std::optional<std::string> unusable(const std::optional<Format>& format);
 
 // The tap's format. Does not return unless it is float32 with room for the pair.
 Format checkFormat();

@@ -14,12 +14,12 @@ const AudioObjectPropertyAddress serviceRestarted = property::address(kAudioHard
 
 // On the platform's notification thread: notes what happened and wakes the main thread. The
 // addresses may name properties nobody signed up for.
-OSStatus heard(AudioObjectID object, UInt32 count, const AudioObjectPropertyAddress* changed, void*) {
+OSStatus heard(AudioObjectID, UInt32 count, const AudioObjectPropertyAddress* changed, void*) {
     for (UInt32 i = 0; i < count; ++i) {
         if (changed[i].mSelector == kAudioHardwarePropertyServiceRestarted) {
             restarted.store(true);
         }
-        if (changed[i].mSelector == kAudioDevicePropertyIOStoppedAbnormally && object == device) {
+        if (changed[i].mSelector == kAudioDevicePropertyIOStoppedAbnormally) {
             deviceStopped.store(true);
         }
     }

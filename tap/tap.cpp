@@ -129,6 +129,13 @@ int run(int argc, char** argv) {
     // The host is whoever started us: taken first, so that a host that dies while the capture
     // starts is seen to have gone.
     parent = getppid();
+    // An action of SIG_IGN survives exec (a launcher's, nohup's), and a Mac's kernel throws such a
+    // signal away even while it is blocked: the handler comes first, so no stop finds it ignored.
+    struct sigaction inherited[2];
+    sigaction(SIGTERM, nullptr, &inherited[0]);
+    sigaction(SIGINT, nullptr, &inherited[1]);
+    ::signal(SIGTERM, requestStop);
+    ::signal(SIGINT, requestStop);
     // Before the first platform call: the threads the platform starts in the process are born with
     // this mask, and the stops stay pending for the one wait that takes them (or, in a list, for
     // their default effect).
@@ -137,13 +144,6 @@ int run(int argc, char** argv) {
     // Made at once: a Mac's kqueue tells only of a stop sent after it exists, and one sent while
     // the tap is being made would otherwise wait unseen for ever.
     events = new platform::Events(stops, parent);
-    // An action of SIG_IGN survives exec (a launcher's, nohup's), and a Mac's kernel throws such a
-    // signal away even while it is blocked.
-    struct sigaction inherited[2];
-    sigaction(SIGTERM, nullptr, &inherited[0]);
-    sigaction(SIGINT, nullptr, &inherited[1]);
-    ::signal(SIGTERM, requestStop);
-    ::signal(SIGINT, requestStop);
     // Before any other platform call, so that the device and process views stay current.
     property::notifyOnOwnThread();
     args.assign(argv, argv + argc);

@@ -105,11 +105,8 @@ void watch(Format format, bool listening) {
             if (unreadable) {
                 failRestarted();
             }
-            if (!now) {
-                endWith("the tap's format isn't Float32", looks);
-            }
-            if (firstChannel + 2 > static_cast<std::int64_t>(now->channels)) {
-                endWith("the tap has " + std::to_string(now->channels) + " channels, not the pair asked for", looks);
+            if (auto problem = unusable(now)) {
+                endWith(*problem, looks);
             }
             if (now->rate != format.rate) {
                 format = *now;

@@ -76,8 +76,9 @@ struct Look {
     std::string processes;
 };
 
-// Locks the state; reading the machine is also how this thread notices a service restart.
-Look lookNow(const std::vector<AudioObjectID>& watched) {
+// Locks the state; reading the machine is also how this thread notices a service restart. The
+// process list is read only for a 'prs#' listener.
+Look lookNow(const std::vector<AudioObjectID>& watched, bool processes) {
     Look look;
     State& s = state();
     std::lock_guard<std::mutex> hold(s.mutex);
@@ -87,8 +88,10 @@ Look lookNow(const std::vector<AudioObjectID>& watched) {
             look.formats.emplace_back(id, tapFormat(m, tap->second, tapCycle(s, id)));
         }
     }
-    for (const Process& p : m.processes) {
-        look.processes += std::to_string(p.pid) + (p.bundleId ? "=" + *p.bundleId : "") + (p.playing ? "+" : "-") + ";";
+    if (processes) {
+        for (const Process& p : m.processes) {
+            look.processes += std::to_string(p.pid) + (p.bundleId ? "=" + *p.bundleId : "") + (p.playing ? "+" : "-") + ";";
+        }
     }
     return look;
 }
@@ -144,19 +147,21 @@ void deliver(Hub& h, const std::vector<Event>& events) {
         }
         std::vector<AudioObjectID> watched;
         const bool look = !h.listeners.empty();
+        bool processes = false;
         for (const Listener& l : h.listeners) {
             if (l.address.mSelector == kAudioTapPropertyFormat) watched.push_back(l.object);
+            processes = processes || l.address.mSelector == kAudioHardwarePropertyProcessObjectList;
         }
         lock.unlock();
-        const Look now = look ? lookNow(watched) : Look{};
+        const Look now = look ? lookNow(watched, processes) : Look{};
         const auto& formats = now.formats;
         lock.lock();
         std::vector<Event> events = std::move(h.posted);
         h.posted.clear();
-        if (look && h.processes && *h.processes != now.processes) {
+        if (processes && h.processes && *h.processes != now.processes) {
             events.push_back(Event{kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList});
         }
-        if (look) h.processes = now.processes;
+        h.processes = processes ? std::optional<std::string>(now.processes) : std::nullopt;
         for (const auto& [tap, format] : formats) {
             bool changed = false;
             for (Listener& l : h.listeners) {
