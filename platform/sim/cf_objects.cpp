@@ -38,6 +38,10 @@ const T* adopt(T* object) {
 
 }  // namespace
 
+void adopt(Object* object) {
+    adopt<Object>(object);
+}
+
 CFStringRef makeString(std::string text) {
     return adopt(new __CFString(std::move(text)));
 }

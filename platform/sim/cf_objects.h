@@ -10,7 +10,7 @@
 
 namespace sim::cf {
 
-enum class Kind { string, dictionary, array, number, uuid };
+enum class Kind { string, dictionary, array, number, uuid, tapDescription };
 
 struct Object {
     explicit Object(Kind k) : kind(k) {}
@@ -62,6 +62,9 @@ CFArrayRef makeArray(const std::vector<CFTypeRef>& items, bool hold);
 // A number, and a UUID with that text, each with one reference for the caller.
 CFNumberRef makeNumber(long long value);
 CFUUIDRef makeUUID(std::string text);
+
+// Counts a new object with its one reference as live, for the caller to release.
+void adopt(Object* object);
 
 // A new random (version 4) UUID as upper-case 8-4-4-4-12 text.
 std::string randomUUIDText();

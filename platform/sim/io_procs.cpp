@@ -149,11 +149,11 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
                 } else if (entry == aggregate->procs.end()) {
                     status = kAudioHardwareIllegalOperationError;
                 } else if (!entry->second.run) {
-                    std::vector<const CATapDescription*> taps;
+                    std::vector<std::pair<AudioObjectID, const CATapDescription*>> taps;
                     bool playing = false;
                     for (AudioObjectID tap : aggregate->taps) {
                         if (const auto found = s.taps.find(tap); found != s.taps.end()) {
-                            taps.push_back(&found->second);
+                            taps.emplace_back(tap, &found->second);
                             playing = playing || !tapSignal(m, found->second).levels.empty();
                         }
                     }

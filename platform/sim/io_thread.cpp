@@ -1,6 +1,7 @@
 // The IO thread of a started IO procedure, and the allocation count inside the procedure.
 #include "sim/io_thread.h"
 #include "sim/notifications.h"
+#include "sim/state.h"
 #include "sim/taps.h"
 
 #include <fcntl.h>
@@ -99,28 +100,47 @@ struct IORun {
         std::size_t floatsPerFrame;  // step in `from` per frame of offset
         std::size_t count;           // floats per cycle
     };
+    // What the tapped processes play, as tables and the copies out of them. A new one replaces it
+    // whole when the processes change; the IO thread picks up the current one at each cycle.
+    struct Mix {
+        std::vector<TapSignal> signals;  // what it was made of, one per tap
+        std::vector<std::vector<float>> tables;
+        std::vector<Copy> copies;
+    };
+    // Where one tap's channels go in the input buffers, fixed at the start.
+    struct Slot {
+        AudioObjectID tap = 0;
+        std::size_t firstBuffer = 0;
+        UInt32 channels = 0;
+        bool carriesSignal = false;
+    };
 
     AudioObjectID device = 0;
     AudioDeviceIOProc proc = nullptr;
     void* client = nullptr;
     UInt32 frames = 0;
     double rate = 48000;
+    bool interleaved = true;
     RateChanges rateChanges;  // from the machine file
     bool fast = false;
     std::optional<std::uint64_t> cycleLimit;
     std::optional<std::uint64_t> stopsAbnormally;  // IO stops outside the normal mechanisms at this cycle
 
-    std::vector<std::vector<float>> tables;
+    std::vector<Slot> slots;
     std::vector<std::vector<float>> buffers;
-    std::vector<Copy> copies;
     std::vector<std::uint64_t> inputStorage;  // an AudioBufferList, 8-byte aligned
     AudioBufferList output{};
+    // Every mix made, kept until the run goes, so the IO thread never reads a freed one. Touched
+    // with the state's mutex held.
+    std::vector<std::unique_ptr<Mix>> mixes;
+    std::atomic<const Mix*> mix{nullptr};
 
     std::atomic<bool> stopping{false};
     std::mutex wake;
     std::condition_variable woken;
     std::mutex joining;
     std::thread thread;
+    std::thread follower;  // follows the machine file's processes into the mix
     std::atomic<std::uint64_t> allocations{0};
     std::atomic<std::uint64_t> cycles{0};
     std::atomic<std::int64_t> ioCalls{-1};  // read and write system calls in the procedure, once ended
@@ -245,7 +265,7 @@ void loop(IORun& run) {
         complete += double(run.frames) / rate;
         if (!run.fast && waitUntil(run, at(complete))) break;
         const std::size_t offset = std::size_t(sample % period);
-        for (const IORun::Copy& copy : run.copies) {
+        for (const IORun::Copy& copy : run.mix.load(std::memory_order_acquire)->copies) {
             std::memcpy(copy.to, copy.from + offset * copy.floatsPerFrame, copy.count * sizeof(float));
         }
         const std::uint64_t host = hostTime();
@@ -278,45 +298,65 @@ void loop(IORun& run) {
     }
 }
 
-// Lays out the input buffers of every tap and what each cycle copies into them.
-void prepare(IORun& run, const Machine& machine, const std::vector<const CATapDescription*>& taps) {
+bool sameSignal(const TapSignal& a, const TapSignal& b) {
+    return a.levels == b.levels && a.firstChannel == b.firstChannel && a.channels == b.channels;
+}
+
+// A mix of what the taps hear now into the run's slots. Hold the state's mutex.
+std::unique_ptr<IORun::Mix> makeMix(const IORun& run, std::vector<TapSignal> signals) {
+    auto mix = std::make_unique<IORun::Mix>();
+    mix->signals = std::move(signals);
+    for (std::size_t t = 0; t < run.slots.size(); ++t) {
+        const IORun::Slot& slot = run.slots[t];
+        const TapSignal& signal = mix->signals[t];
+        if (!slot.carriesSignal || slot.channels == 0) continue;
+        // A description rewritten to another shape keeps the buffers the start laid out.
+        mix->tables.push_back(table(signal.levels, signal.firstChannel, slot.channels, run.frames, run.interleaved));
+        const float* from = mix->tables.back().data();
+        if (run.interleaved) {
+            mix->copies.push_back(IORun::Copy{const_cast<float*>(run.buffers[slot.firstBuffer].data()), from,
+                                              slot.channels, std::size_t(run.frames) * slot.channels});
+        } else {
+            const std::size_t length = period + run.frames;
+            for (UInt32 c = 0; c < slot.channels; ++c) {
+                mix->copies.push_back(IORun::Copy{const_cast<float*>(run.buffers[slot.firstBuffer + c].data()),
+                                                  from + c * length, 1, std::size_t(run.frames)});
+            }
+        }
+    }
+    return mix;
+}
+
+// Lays out the input buffers of every tap and makes the first mix.
+void prepare(IORun& run, const Machine& machine, const std::vector<std::pair<AudioObjectID, const CATapDescription*>>& taps) {
     struct Buffer {
         UInt32 channels;
         std::size_t bytes;
     };
     std::vector<Buffer> layout;
-    for (const CATapDescription* tap : taps) {
+    std::vector<TapSignal> signals;
+    for (const auto& [id, tap] : taps) {
         const AudioStreamBasicDescription format = tapFormat(machine, *tap);
-        const TapSignal signal = tapSignal(machine, *tap);
+        signals.push_back(tapSignal(machine, *tap));
+        const UInt32 channels = signals.back().channels;
         const std::size_t sampleBytes = format.mBitsPerChannel / 8;
+        IORun::Slot slot;
+        slot.tap = id;
+        slot.firstBuffer = layout.size();
+        slot.channels = channels;
         // Only 32-bit float taps carry the signal; other formats deliver silence of their size.
-        const bool carriesSignal = machine.tap.isFloat && format.mBitsPerChannel == 32;
-        const bool interleaved = machine.tap.interleaved;
-        const std::size_t firstBuffer = layout.size();
-        if (interleaved) {
-            layout.push_back(Buffer{signal.channels, std::size_t(run.frames) * signal.channels * sampleBytes});
+        slot.carriesSignal = machine.tap.isFloat && format.mBitsPerChannel == 32;
+        if (run.interleaved) {
+            layout.push_back(Buffer{channels, std::size_t(run.frames) * channels * sampleBytes});
         } else {
-            for (UInt32 c = 0; c < signal.channels; ++c) {
+            for (UInt32 c = 0; c < channels; ++c) {
                 layout.push_back(Buffer{1, std::size_t(run.frames) * sampleBytes});
             }
         }
-        for (std::size_t b = firstBuffer; b < layout.size(); ++b) {
-            run.buffers.emplace_back((layout[b].bytes + 3) / 4, 0.0f);
-        }
-        if (!carriesSignal || signal.channels == 0) continue;
-        run.tables.push_back(
-            table(signal.levels, signal.firstChannel, signal.channels, run.frames, interleaved));
-        const float* table = run.tables.back().data();
-        if (interleaved) {
-            run.copies.push_back(IORun::Copy{run.buffers[firstBuffer].data(), table, signal.channels,
-                                             std::size_t(run.frames) * signal.channels});
-        } else {
-            const std::size_t length = period + run.frames;
-            for (UInt32 c = 0; c < signal.channels; ++c) {
-                run.copies.push_back(IORun::Copy{run.buffers[firstBuffer + c].data(), table + c * length, 1,
-                                                 std::size_t(run.frames)});
-            }
-        }
+        run.slots.push_back(slot);
+    }
+    for (const Buffer& buffer : layout) {
+        run.buffers.emplace_back((buffer.bytes + 3) / 4, 0.0f);
     }
     run.inputStorage.assign((8 + 16 * std::max<std::size_t>(layout.size(), 1) + 7) / 8, 0);
     AudioBufferList* list = run.input();
@@ -329,12 +369,42 @@ void prepare(IORun& run, const Machine& machine, const std::vector<const CATapDe
         buffer->mDataByteSize = UInt32(layout[b].bytes);
         buffer->mData = run.buffers[b].data();
     }
+    run.mixes.push_back(makeMix(run, std::move(signals)));
+    run.mix.store(run.mixes.back().get(), std::memory_order_release);
+}
+
+// How often the follower looks at the machine file: a process that quits or pauses is silent
+// within a cycle or two, as on a Mac.
+constexpr auto followEvery = std::chrono::milliseconds(5);
+
+void follow(const std::shared_ptr<IORun>& run) {
+    State& s = state();
+    while (!waitUntil(*run, std::chrono::steady_clock::now() + followEvery)) {
+        std::lock_guard<std::mutex> hold(s.mutex);
+        if (run->stopping.load(std::memory_order_acquire)) break;
+        followMachine(*run, s.machine(), s.taps);
+    }
 }
 
 }  // namespace
 
+void followMachine(IORun& run, const Machine& machine, const std::map<AudioObjectID, CATapDescription>& taps) {
+    std::vector<TapSignal> signals;
+    for (const IORun::Slot& slot : run.slots) {
+        const auto found = taps.find(slot.tap);
+        // A tap destroyed under a running device: its device keeps the last it heard.
+        signals.push_back(found == taps.end() ? run.mix.load()->signals[signals.size()] : tapSignal(machine, found->second));
+    }
+    const std::vector<TapSignal>& now = run.mix.load()->signals;
+    bool same = true;
+    for (std::size_t t = 0; t < signals.size(); ++t) same = same && sameSignal(signals[t], now[t]);
+    if (same) return;
+    run.mixes.push_back(makeMix(run, std::move(signals)));
+    run.mix.store(run.mixes.back().get(), std::memory_order_release);
+}
+
 std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, void* client, const Machine& machine,
-                                const std::vector<const CATapDescription*>& taps) {
+                                const std::vector<std::pair<AudioObjectID, const CATapDescription*>>& taps) {
     auto run = std::make_shared<IORun>();
     run->device = device;
     run->proc = proc;
@@ -343,10 +413,11 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     run->fast = machine.tap.fast;
     run->cycleLimit = machine.tap.cycles;
     run->stopsAbnormally = machine.tap.stopsAbnormally;
-    run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front()).mSampleRate;
+    run->rate = taps.empty() ? 48000 : tapFormat(machine, *taps.front().second).mSampleRate;
     if (!(run->rate > 0)) run->rate = 48000;
     run->rateChanges = machine.tap.rateChanges;
     run->overloads = machine.tap.overloads;
+    run->interleaved = machine.tap.interleaved;
     prepare(*run, machine, taps);
     // The thread is born with the process's signals blocked, so they always go to the program's
     // own threads. A sanitizer that holds a handler until its thread's next intercepted call
@@ -359,8 +430,10 @@ std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, vo
     try {
         // The thread holds the run too, so a procedure that stops its own device stays safe.
         run->thread = std::thread([run] { loop(*run); });
+        run->follower = std::thread([run] { follow(run); });
     } catch (const std::system_error&) {
-        started = false;
+        // Without its follower the run still plays what its processes played at the start.
+        started = run->thread.joinable();
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return started ? run : nullptr;
@@ -378,20 +451,27 @@ void abandonRun(IORun& run) {
     haltRun(run);
     std::lock_guard<std::mutex> lock(run.joining);
     if (run.thread.joinable()) run.thread.detach();
+    if (run.follower.joinable()) run.follower.detach();
 }
 
 RunTotals stopRun(IORun& run) {
     haltRun(run);
     bool joined = false;
+    std::thread io, follower;
     {
+        // Taken out first and joined without the lock: the follower, inside the state's lock, may
+        // be abandoning the run itself meanwhile.
         std::lock_guard<std::mutex> lock(run.joining);
-        if (run.thread.joinable()) {
-            if (run.thread.get_id() == std::this_thread::get_id()) {
-                run.thread.detach();  // stopped from inside its own procedure: the cycle ends on return
-            } else {
-                run.thread.join();
-                joined = true;
-            }
+        io = std::move(run.thread);
+        follower = std::move(run.follower);
+    }
+    for (std::thread* t : {&io, &follower}) {
+        if (!t->joinable()) continue;
+        if (t->get_id() == std::this_thread::get_id()) {
+            t->detach();  // stopped from inside its own procedure: the cycle ends on return
+        } else {
+            t->join();
+            joined = joined || t == &io;
         }
     }
     RunTotals totals{run.cycles.load(), run.allocations.load()};

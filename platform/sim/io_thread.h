@@ -5,7 +5,9 @@
 #include "sim/taps.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -19,10 +21,15 @@ struct RunTotals {
     std::int64_t longestCallNs = 0;     // the procedure's longest cycle
 };
 
-// Starts a thread that calls `proc` once per cycle with the audio of the taps; nothing when the
-// thread cannot be started.
+// Starts a thread that calls `proc` once per cycle with the audio of the taps (by identifier),
+// and one that follows the machine file's processes into that audio; nothing when the IO thread
+// cannot be started.
 std::shared_ptr<IORun> startRun(AudioObjectID device, AudioDeviceIOProc proc, void* client, const Machine& machine,
-                                const std::vector<const CATapDescription*>& taps);
+                                const std::vector<std::pair<AudioObjectID, const CATapDescription*>>& taps);
+
+// Has the run play, from its next cycle, what its taps hear in this machine with these
+// descriptions, when that has changed. Hold the state's mutex.
+void followMachine(IORun& run, const Machine& machine, const std::map<AudioObjectID, CATapDescription>& taps);
 
 // Stops the thread and waits until the cycle in progress has returned; no call follows. Safe to
 // call more than once and from several threads.

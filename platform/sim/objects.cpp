@@ -6,8 +6,8 @@ AudioObjectID device(std::size_t index) {
     return firstDevice + AudioObjectID(index);
 }
 
-AudioObjectID process(std::size_t index) {
-    return firstProcess + AudioObjectID(index);
+AudioObjectID process(const Process& process) {
+    return firstProcess + (AudioObjectID(process.pid) & 0x3FFFFFFFu);
 }
 
 AudioObjectID stream(std::size_t deviceIndex, std::size_t streamIndex) {
@@ -27,9 +27,14 @@ Ref resolve(const Machine& machine, AudioObjectID object) {
     } else if (object >= firstDevice && object < firstDevice + machine.devices.size()) {
         ref.kind = Ref::Kind::device;
         ref.index = object - firstDevice;
-    } else if (object >= firstProcess && object < firstProcess + machine.processes.size()) {
-        ref.kind = Ref::Kind::process;
-        ref.index = object - firstProcess;
+    } else if (object >= firstProcess) {
+        // Two process ids that share their low 30 bits name the first of them.
+        for (std::size_t i = 0; i < machine.processes.size(); ++i) {
+            if (process(machine.processes[i]) != object) continue;
+            ref.kind = Ref::Kind::process;
+            ref.index = i;
+            break;
+        }
     } else if (object >= firstStream && object < firstTap) {
         const std::size_t d = (object - firstStream) / 1000;
         const std::size_t s = (object - firstStream) % 1000;

@@ -1,6 +1,7 @@
-// Audio object identifiers. The system is 1; file objects take their identifier from their place
-// in the file, so the same file gives the same identifiers in every process; taps and aggregate
-// devices count up from their own base in each process.
+// Audio object identifiers. The system is 1; devices and streams take their identifier from their
+// place in the file, processes from their process id, so the same file gives the same identifiers
+// in every process, and a process keeps its own while others come and go, as on a Mac; taps and
+// aggregate devices count up from their own base in each process.
 #pragma once
 
 #include "sim/machine.h"
@@ -11,14 +12,14 @@ namespace sim::ids {
 
 inline constexpr AudioObjectID gone = 99;               // a device this process still lists, since unplugged
 inline constexpr AudioObjectID firstDevice = 100;       // 100 + device index
-inline constexpr AudioObjectID firstProcess = 1000;     // 1000 + process index
 inline constexpr AudioObjectID firstStream = 100000;    // + 1000 × device index + stream index
 inline constexpr AudioObjectID firstTap = 2000000;      // + taps made before
 inline constexpr AudioObjectID firstAggregate = 3000000;  // + aggregate devices made before
 inline constexpr AudioObjectID lastAggregate = 3999999;
+inline constexpr AudioObjectID firstProcess = 0x40000000;  // + the process id's low 30 bits
 
 AudioObjectID device(std::size_t index);
-AudioObjectID process(std::size_t index);
+AudioObjectID process(const Process& process);
 // Streams of a device are numbered output first, then input.
 AudioObjectID stream(std::size_t deviceIndex, std::size_t streamIndex);
 

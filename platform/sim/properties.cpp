@@ -119,7 +119,7 @@ Reply systemRead(const Machine& m, const DeviceView* view, const AudioObjectProp
         }
         case kAudioHardwarePropertyProcessObjectList: {
             std::vector<AudioObjectID> list;
-            for (std::size_t i = 0; i < m.processes.size(); ++i) list.push_back(ids::process(i));
+            for (std::size_t i = 0; i < m.processes.size(); ++i) list.push_back(ids::process(m.processes[i]));
             return objectList(list);
         }
         case kAudioHardwarePropertyTranslatePIDToProcessObject: {
@@ -127,7 +127,7 @@ Reply systemRead(const Machine& m, const DeviceView* view, const AudioObjectProp
             pid_t pid = 0;
             std::memcpy(&pid, q.data, sizeof pid);
             for (std::size_t i = 0; i < m.processes.size(); ++i) {
-                if (m.processes[i].pid == pid) return plain<AudioObjectID>(ids::process(i));
+                if (m.processes[i].pid == pid) return plain<AudioObjectID>(ids::process(m.processes[i]));
             }
             return plain<AudioObjectID>(kAudioObjectUnknown);
         }
@@ -333,11 +333,16 @@ Reply processRead(const Machine& m, const Process& p, const AudioObjectPropertyA
 // Process taps and aggregate devices.
 
 bool tapHas(const AudioObjectPropertyAddress& a) {
-    return a.mSelector == kAudioTapPropertyFormat;
+    return a.mSelector == kAudioTapPropertyFormat || a.mSelector == kAudioTapPropertyDescription;
 }
 
 Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a,
               std::uint64_t cycle) {
+    if (a.mSelector == kAudioTapPropertyDescription) {
+        Reply r;
+        r.description = tap;
+        return r;
+    }
     if (a.mSelector != kAudioTapPropertyFormat) return failed(kAudioHardwareUnknownPropertyError);
     return plain(tapFormat(m, tap, cycle));
 }

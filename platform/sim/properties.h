@@ -22,8 +22,12 @@ struct Reply {
     UInt32 itemSize = 0;  // arrays: a short buffer takes fewer whole items; 0: the record is needed whole
     bool isString = false;  // a string reference: a new one with `text`, or null without
     std::optional<std::string> text;
+    std::optional<CATapDescription> description;  // a tap's: a new object for the caller
 
-    UInt32 size() const { return isString ? UInt32(sizeof(CFStringRef)) : UInt32(bytes.size()); }
+    UInt32 size() const {
+        if (description) return UInt32(sizeof(CATapDescription*));
+        return isString ? UInt32(sizeof(CFStringRef)) : UInt32(bytes.size());
+    }
 };
 
 struct Qualifier {
@@ -68,7 +72,7 @@ bool processHas(const AudioObjectPropertyAddress& a);
 Reply processRead(const Machine& m, const Process& p, const AudioObjectPropertyAddress& a);
 
 bool tapHas(const AudioObjectPropertyAddress& a);
-// 'tfmt' as it is at that IO cycle.
+// 'tfmt' as it is at that IO cycle; 'tdsc' as last written.
 Reply tapRead(const Machine& m, const CATapDescription& tap, const AudioObjectPropertyAddress& a,
               std::uint64_t cycle);
 

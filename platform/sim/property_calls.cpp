@@ -94,7 +94,7 @@ bool has(const Machine& m, const ids::Ref& ref, const AudioObjectPropertyAddress
 bool settableSelector(const ids::Ref& ref, AudioObjectPropertySelector selector) {
     if (ref.kind == Kind::system) return systemSettable(selector);
     if (ref.kind == Kind::device) return deviceSettable(selector);
-    return false;
+    return ref.kind == Kind::tap && selector == kAudioTapPropertyDescription;
 }
 
 Reply read(State& s, AudioObjectID object, const AudioObjectPropertyAddress* a, Qualifier q, bool sizeOnly) {
@@ -193,6 +193,13 @@ void addWrittenValue(log::Entry& entry, const AudioObjectPropertyAddress* a, con
         case kAudioDevicePropertyPreferredChannelLayout:
             entry["value"] = base64::encode({static_cast<const std::uint8_t*>(data), size});
             break;
+        case kAudioTapPropertyDescription:
+            if (size >= sizeof(CATapDescription*)) {
+                const CATapDescription* description = nullptr;
+                std::memcpy(&description, data, sizeof description);
+                if (description != nullptr) entry["description"] = describe(*description);
+            }
+            break;
         default:
             break;
     }
@@ -279,7 +286,17 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
         status = reply.status;
         if (status == 0 && (ioDataSize == nullptr || outData == nullptr)) status = kAudioHardwareIllegalOperationError;
         if (status == 0) {
-            if (reply.isString) {
+            if (reply.description) {
+                if (*ioDataSize < sizeof(CATapDescription*)) {
+                    status = kAudioHardwareBadPropertySizeError;
+                } else {
+                    // A new object; the caller releases it.
+                    auto* made = new CATapDescription(*reply.description);
+                    cf::adopt(made);
+                    std::memcpy(outData, &made, sizeof made);
+                    *ioDataSize = sizeof made;
+                }
+            } else if (reply.isString) {
                 if (*ioDataSize < sizeof(CFStringRef)) {
                     status = kAudioHardwareBadPropertySizeError;
                 } else {
@@ -336,10 +353,12 @@ OSStatus AudioObjectSetPropertyData(AudioObjectID inObjectID, const AudioObjectP
                 if (s.ownNotificationThread) s.firstView.reset();
             }
         } else if (early.kind == Kind::tap || early.kind == Kind::aggregate) {
-            // Made by this process, not kept in the file; none of their properties can be set.
-            status = !objectExists(s, early)                  ? kAudioHardwareBadObjectError
-                     : !has(s.machine(), early, *inAddress) ? kAudioHardwareUnknownPropertyError
-                                                               : kAudioHardwareIllegalOperationError;
+            // Made by this process, not kept in the file; of theirs only a tap's description can
+            // be set.
+            status = !objectExists(s, early)                          ? kAudioHardwareBadObjectError
+                     : !has(s.machine(), early, *inAddress)         ? kAudioHardwareUnknownPropertyError
+                     : !settableSelector(early, inAddress->mSelector) ? kAudioHardwareIllegalOperationError
+                         : writeDescription(s, inObjectID, inData, inDataSize);
         } else {
             const bool late = showsLate(early, inAddress->mSelector);
             const Reply before = late ? visible(s, inObjectID, inAddress, Qualifier{}, false) : Reply{};

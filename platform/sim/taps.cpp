@@ -7,6 +7,7 @@
 #include "sim/state.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace sim {
@@ -29,6 +30,21 @@ UInt32 tapChannels(const Machine& m, const CATapDescription& tap) {
     return device != nullptr && tap.stream < device->output.size() ? device->output[tap.stream].channels : 0;
 }
 
+// Whether the platform takes the description: its processes exist, and its device and stream do.
+OSStatus check(const Machine& m, const CATapDescription& tap) {
+    for (AudioObjectID object : tap.processes) {
+        if (ids::resolve(m, object).kind != ids::Ref::Kind::process) return kAudioHardwareBadObjectError;
+    }
+    if (!tap.mixdown) {
+        const auto device = m.deviceIndex(tap.deviceUID);
+        if (!device) return kAudioHardwareBadDeviceError;
+        if (tap.stream >= m.devices[*device].output.size()) return kAudioHardwareIllegalOperationError;
+    }
+    return 0;
+}
+
+}  // namespace
+
 log::Entry describe(const CATapDescription& tap) {
     log::Entry entry = log::Entry::object();
     entry["processes"] = tap.processes;
@@ -46,8 +62,6 @@ log::Entry describe(const CATapDescription& tap) {
     entry["processRestore"] = tap.processRestoreEnabled;
     return entry;
 }
-
-}  // namespace
 
 AudioStreamBasicDescription tapFormat(const Machine& m, const CATapDescription& tap, std::uint64_t cycle) {
     const Device* device = tappedDevice(m, tap);
@@ -102,6 +116,26 @@ TapSignal tapSignal(const Machine& m, const CATapDescription& tap) {
     return signal;
 }
 
+OSStatus writeDescription(State& s, AudioObjectID tap, const void* data, UInt32 size) {
+    if (data == nullptr) return kAudioHardwareIllegalOperationError;
+    if (size < sizeof(CATapDescription*)) return kAudioHardwareBadPropertySizeError;
+    const CATapDescription* written = nullptr;
+    std::memcpy(&written, data, sizeof written);
+    if (written == nullptr) return kAudioHardwareIllegalOperationError;
+    const Machine& m = s.machine();
+    const auto found = s.taps.find(tap);
+    if (found == s.taps.end()) return kAudioHardwareBadObjectError;
+    if (const OSStatus refused = check(m, *written)) return refused;
+    found->second = *written;
+    for (auto& [id, aggregate] : s.aggregates) {
+        if (std::find(aggregate.taps.begin(), aggregate.taps.end(), tap) == aggregate.taps.end()) continue;
+        for (auto& [proc, entry] : aggregate.procs) {
+            if (entry.run) followMachine(*entry.run, m, s.taps);
+        }
+    }
+    return 0;
+}
+
 std::uint64_t tapCycle(const State& s, AudioObjectID tap) {
     std::uint64_t cycle = 0;
     for (const auto& [id, aggregate] : s.aggregates) {
@@ -130,17 +164,7 @@ OSStatus AudioHardwareCreateProcessTap(CATapDescription* inDescription, AudioObj
         } else if (const auto fault = m.tap.fault("create")) {
             status = *fault;
         } else {
-            for (AudioObjectID object : inDescription->processes) {
-                if (ids::resolve(m, object).kind != ids::Ref::Kind::process) status = kAudioHardwareBadObjectError;
-            }
-            if (status == 0 && !inDescription->mixdown) {
-                const auto device = m.deviceIndex(inDescription->deviceUID);
-                if (!device) {
-                    status = kAudioHardwareBadDeviceError;
-                } else if (inDescription->stream >= m.devices[*device].output.size()) {
-                    status = kAudioHardwareIllegalOperationError;
-                }
-            }
+            status = check(m, *inDescription);
             for (const auto& [id, tap] : s.taps) {
                 if (tap.uuid == inDescription->uuid) status = kAudioHardwareIllegalOperationError;
             }

@@ -3,6 +3,8 @@
 // for Objective-C only; here the description is a plain record.
 #pragma once
 
+#include "sim/call_log.h"
+#include "sim/cf_objects.h"
 #include "sim/machine.h"
 
 #include <CoreAudio/CoreAudio.h>
@@ -11,7 +13,9 @@
 #include <string>
 #include <vector>
 
-struct CATapDescription {
+namespace sim {
+
+struct TapFields {
     std::vector<AudioObjectID> processes;
     bool mixdown = true;         // stereo mixdown; else one output stream of `deviceUID`
     bool exclusive = false;      // tap every process except `processes`
@@ -23,6 +27,19 @@ struct CATapDescription {
     std::vector<std::string> bundleIDs;
     bool processRestoreEnabled = false;
     std::string uuid;            // upper-case 8-4-4-4-12
+};
+
+}  // namespace sim
+
+// An object with a reference count, as on a Mac, so that the one a 'tdsc' read hands out is
+// released by the caller with CFRelease; copies are new objects with the same fields.
+struct CATapDescription : sim::cf::Object, sim::TapFields {
+    CATapDescription() : Object(sim::cf::Kind::tapDescription) {}
+    CATapDescription(const CATapDescription& other) : Object(sim::cf::Kind::tapDescription), TapFields(other) {}
+    CATapDescription& operator=(const CATapDescription& other) {
+        static_cast<TapFields&>(*this) = other;
+        return *this;
+    }
 };
 
 extern "C" {
@@ -46,7 +63,14 @@ struct TapSignal {
 
 TapSignal tapSignal(const Machine& machine, const CATapDescription& tap);
 
+// The description as a call log line shows it.
+log::Entry describe(const CATapDescription& tap);
+
 struct State;
+// 'tdsc' written: the tap hears what the new description says from the next IO cycle of every
+// started device that holds it. The status of the write. Hold the state's mutex.
+OSStatus writeDescription(State& state, AudioObjectID tap, const void* data, UInt32 size);
+
 // The IO cycle that a started aggregate device holding the tap is at; 0 before any starts. Hold
 // the state's mutex.
 std::uint64_t tapCycle(const State& state, AudioObjectID tap);

@@ -155,6 +155,7 @@ enum : AudioObjectPropertySelector {
     kAudioDevicePropertyStreams = 0x73746D23,                    // 'stm#'
     kAudioStreamPropertyVirtualFormat = 0x73666D74,              // 'sfmt'
     kAudioTapPropertyFormat = 0x74666D74,                        // 'tfmt'
+    kAudioTapPropertyDescription = 0x74647363,                   // 'tdsc'
     kAudioProcessPropertyPID = 0x70706964,                       // 'ppid'
     kAudioProcessPropertyBundleID = 0x70626964,                  // 'pbid'
     kAudioProcessPropertyIsRunningOutput = 0x7069726F,           // 'piro'
