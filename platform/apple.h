@@ -33,6 +33,9 @@ public:
     void setMuteBehavior(long behavior);
     // YES: tap every process except the listed ones.
     void setExclusive(bool exclusive);
+    // The process objects it names.
+    std::vector<AudioObjectID> processes() const;
+    void setProcesses(const std::vector<AudioObjectID>& processes);
     // Only when `bundleTapsAvailable()`; otherwise they do nothing.
     void setBundleIDs(const std::vector<std::string>& bundleIDs);
     void setProcessRestoreEnabled(bool enabled);
@@ -49,6 +52,9 @@ private:
 
 // AudioHardwareCreateProcessTap: the platform's status; the new tap's identifier in `tap`.
 OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap);
+// Gives an existing tap this description (kAudioTapPropertyDescription): it hears what the
+// description names from then on. The platform's status.
+OSStatus writeTapDescription(AudioObjectID tap, const TapDescription& description);
 // AudioHardwareDestroyProcessTap: the platform's status.
 OSStatus destroyProcessTap(AudioObjectID tap);
 

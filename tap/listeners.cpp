@@ -1,6 +1,7 @@
 #include "tap/listeners.h"
 
 #include "shared/property.h"
+#include "tap/following.h"
 #include "tap/run_state.h"
 
 namespace tap {
@@ -11,6 +12,7 @@ constexpr AudioObjectID systemObject = kAudioObjectSystemObject;
 const AudioObjectPropertyAddress formatChanged = property::address(kAudioTapPropertyFormat);
 const AudioObjectPropertyAddress stoppedAbnormally = property::address(kAudioDevicePropertyIOStoppedAbnormally);
 const AudioObjectPropertyAddress serviceRestarted = property::address(kAudioHardwarePropertyServiceRestarted);
+const AudioObjectPropertyAddress processList = property::address(kAudioHardwarePropertyProcessObjectList);
 
 // On the platform's notification thread: notes what happened and wakes the main thread. The
 // addresses may name properties nobody signed up for.
@@ -21,6 +23,9 @@ OSStatus heard(AudioObjectID, UInt32 count, const AudioObjectPropertyAddress* ch
         }
         if (changed[i].mSelector == kAudioDevicePropertyIOStoppedAbnormally) {
             deviceStopped.store(true);
+        }
+        if (changed[i].mSelector == kAudioHardwarePropertyProcessObjectList) {
+            processesChanged.store(true);
         }
     }
     events->post();
@@ -33,13 +38,19 @@ struct Listener {
     bool added = false;  // main thread only
 };
 
-Listener listeners[] = {{tap, formatChanged}, {device, stoppedAbnormally}, {systemObject, serviceRestarted}};
+Listener listeners[] = {{tap, formatChanged},
+                        {device, stoppedAbnormally},
+                        {systemObject, serviceRestarted},
+                        {systemObject, processList}};
 
 }  // namespace
 
 bool listen() {
     bool all = true;
     for (Listener& l : listeners) {
+        if (&l.address == &processList && !followsProcesses()) {
+            continue;
+        }
         l.added = AudioObjectAddPropertyListener(l.object, &l.address, heard, nullptr) == 0;
         all = all && l.added;
     }

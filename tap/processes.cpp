@@ -64,6 +64,17 @@ std::vector<AudioProcess> audioProcesses() {
     return processes;
 }
 
+std::vector<AudioProcess> processesOf(const std::string& bundle) {
+    std::vector<AudioProcess> found;
+    for (AudioProcess& process : audioProcesses()) {
+        // Browsers and most multi-process applications play from helpers nested under their identifier.
+        if (partOf(process.bundleID, bundle) && !ours(process.bundleID)) {
+            found.push_back(std::move(process));
+        }
+    }
+    return found;
+}
+
 bool partOf(const std::string& id, const std::string& bundle) {
     return id == bundle ||
            (id.size() > bundle.size() && id.compare(0, bundle.size(), bundle) == 0 && id[bundle.size()] == '.');

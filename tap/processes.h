@@ -21,6 +21,10 @@ struct AudioProcess {
 // list cannot be read.
 std::vector<AudioProcess> audioProcesses();
 
+// The audio processes of the application with that bundle identifier: those carrying it or one
+// nested under it, in the platform's order, never the host's own.
+std::vector<AudioProcess> processesOf(const std::string& bundle);
+
 // True when `id` is `bundle` or nested under it ("bundle.helper"): an application's helpers are
 // part of it.
 bool partOf(const std::string& id, const std::string& bundle);

@@ -24,6 +24,7 @@ std::atomic<bool> outputClosed{false};
 std::atomic<std::int32_t> stopRequested{0};
 std::atomic<bool> restarted{false};
 std::atomic<bool> deviceStopped{false};
+std::atomic<bool> processesChanged{false};
 std::atomic<bool> streamEnded{false};
 platform::Events* events = nullptr;
 AudioDeviceIOProc ioProc = nullptr;

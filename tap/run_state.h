@@ -40,6 +40,7 @@ extern std::atomic<bool> outputClosed;         // written by the writer thread o
 extern std::atomic<std::int32_t> stopRequested;  // written by the stop handler only
 extern std::atomic<bool> restarted;            // the audio service restarted: the tap and its device are gone
 extern std::atomic<bool> deviceStopped;        // the tap's device stopped its IO outside the normal mechanisms
+extern std::atomic<bool> processesChanged;     // the platform's process list changed since the main thread looked
 extern std::atomic<bool> streamEnded;          // the writer has written all it was to write before the end
 extern platform::Events* events;               // the main thread's one wait; listeners and the writer post to it
 extern AudioDeviceIOProc ioProc;

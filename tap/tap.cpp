@@ -6,6 +6,7 @@
 #include "shared/report.h"
 #include "tap/aggregate.h"
 #include "tap/capture.h"
+#include "tap/following.h"
 #include "tap/format.h"
 #include "tap/listeners.h"
 #include "tap/options.h"
@@ -167,6 +168,10 @@ int run(int argc, char** argv) {
     Format format = checkFormat();
     attachCapture(format, stops);
     const bool listening = listen();
+    // What changed between the list the tap was made from and the listener.
+    if (followsProcesses()) {
+        followProcesses();
+    }
     startWatched(listening);
     // The start may have waited long for sound: the format reported is the one the tap has now.
     format = formatAfterStart();

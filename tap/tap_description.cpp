@@ -32,12 +32,9 @@ apple::TapDescription bundleTap(const std::string& id) {
         description.setProcessRestoreEnabled(true);
         return description;
     }
-    // Browsers and most multi-process applications play from helpers nested under their identifier.
     std::vector<AudioObjectID> objects;
-    for (const AudioProcess& process : audioProcesses()) {
-        if (partOf(process.bundleID, id) && !ours(process.bundleID)) {
-            objects.push_back(process.object);
-        }
+    for (const AudioProcess& process : processesOf(id)) {
+        objects.push_back(process.object);
     }
     if (objects.empty()) {
         report::failWithStatus(id + " isn't using audio; start it playing, then connect");

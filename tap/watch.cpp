@@ -1,6 +1,7 @@
 #include "tap/watch.h"
 
 #include "shared/report.h"
+#include "tap/following.h"
 #include "tap/format.h"
 #include "tap/listeners.h"
 #include "tap/run_state.h"
@@ -31,6 +32,13 @@ platform::Events::Woken nextEvent(bool looks) {
 
 bool hostGone(const platform::Events::Woken& woken) {
     return woken.exited || getppid() != parent;
+}
+
+// The process list is read only when a listener has told of a change (or nothing can tell).
+void followIfChanged(bool looks) {
+    if (followsProcesses() && (processesChanged.exchange(false) || looks)) {
+        followProcesses();
+    }
 }
 
 // Does not return: no more audio comes, the frames before this moment go out (unless the reader,
@@ -77,6 +85,8 @@ void startWatched(bool listening) {
         if (restarted.load() || unreadable) {
             failRestarted(true);
         }
+        // A process of the application that starts playing now is what the start waits for.
+        followIfChanged(looks);
         woken = nextEvent(looks);
     }
     status = result.load();
@@ -114,6 +124,7 @@ void watch(Format format, bool listening) {
                 ring->announceRate(format.rate);
             }
         }
+        followIfChanged(looks);
         woken = nextEvent(looks);
     }
 }

@@ -81,6 +81,22 @@ void TapDescription::setExclusive(bool exclusive) {
     }
 }
 
+std::vector<AudioObjectID> TapDescription::processes() const {
+    @autoreleasepool {
+        std::vector<AudioObjectID> list;
+        for (NSNumber* process in impl_->object.processes) {
+            list.push_back(process.unsignedIntValue);
+        }
+        return list;
+    }
+}
+
+void TapDescription::setProcesses(const std::vector<AudioObjectID>& processes) {
+    @autoreleasepool {
+        impl_->object.processes = processList(processes);
+    }
+}
+
 void TapDescription::setBundleIDs([[maybe_unused]] const std::vector<std::string>& bundleIDs) {
 #if SORVANE_SDK_BUNDLE_TAPS
     if (@available(macOS 26.0, *)) {
@@ -124,6 +140,16 @@ OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap)
     // The platform may autorelease what it makes of the description; none of it outlives the call.
     @autoreleasepool {
         return AudioHardwareCreateProcessTap(description.impl()->object, tap);
+    }
+}
+
+OSStatus writeTapDescription(AudioObjectID tap, const TapDescription& description) {
+    // The property's data is the object reference itself; the platform copies what it keeps.
+    @autoreleasepool {
+        CFTypeRef object = (__bridge CFTypeRef)description.impl()->object;
+        const AudioObjectPropertyAddress address{kAudioTapPropertyDescription, kAudioObjectPropertyScopeGlobal,
+                                                 kAudioObjectPropertyElementMain};
+        return AudioObjectSetPropertyData(tap, &address, 0, nullptr, sizeof object, &object);
     }
 }
 

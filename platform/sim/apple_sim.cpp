@@ -56,6 +56,14 @@ void TapDescription::setExclusive(bool exclusive) {
     impl_->description.exclusive = exclusive;
 }
 
+std::vector<AudioObjectID> TapDescription::processes() const {
+    return impl_->description.processes;
+}
+
+void TapDescription::setProcesses(const std::vector<AudioObjectID>& processes) {
+    impl_->description.processes = processes;
+}
+
 void TapDescription::setBundleIDs(const std::vector<std::string>& bundleIDs) {
     impl_->description.bundleIDs = bundleIDs;
 }
@@ -70,6 +78,13 @@ std::string TapDescription::uuidString() const {
 
 OSStatus createProcessTap(const TapDescription& description, AudioObjectID* tap) {
     return AudioHardwareCreateProcessTap(&description.impl()->description, tap);
+}
+
+OSStatus writeTapDescription(AudioObjectID tap, const TapDescription& description) {
+    const CATapDescription* object = &description.impl()->description;
+    const AudioObjectPropertyAddress address{kAudioTapPropertyDescription, kAudioObjectPropertyScopeGlobal,
+                                             kAudioObjectPropertyElementMain};
+    return AudioObjectSetPropertyData(tap, &address, 0, nullptr, sizeof object, &object);
 }
 
 OSStatus destroyProcessTap(AudioObjectID tap) {

@@ -110,8 +110,8 @@ TEST(Pcm, ChangesOfTheTapsFormat) {
     const json rate = {{"type", "format"}, {"rate", 44100.0}, {"channels", 2}};
     const auto error = [](const char* message) { return json{{"type", "error"}, {"message", message}, {"status", 0}}; };
     const json restart = error("the audio system restarted, so the capture stopped");
-    const std::vector<std::string> ended = {teardown[0], teardown[1], teardown[2], "AudioDeviceStop"};
-    const std::vector<std::string> listenersOnly(3, teardown[0]);
+    const std::vector<std::string> ended = {teardown[0], teardown[1], teardown[2], teardown[3], "AudioDeviceStop"};
+    const std::vector<std::string> listenersOnly(4, teardown[0]);
     const json rateChange = {{"rateChanges", {{4, 44100}}}}, refused = {{"faults", {{"listen", nope}}}};
     struct Row {
         json later;
@@ -125,9 +125,9 @@ TEST(Pcm, ChangesOfTheTapsFormat) {
              {tap({{"channels", 1}}), 1, error("the tap has 1 channels, not the pair asked for"), ended},
              {tap({{"bits", 16}}), 1, error("the tap's format isn't Float32"), ended},
              {{{"restarts", 1}}, 1, restart, listenersOnly},
-             // Only what was added is removed: the restart's listener, or the tap's two.
+             // Only what was added is removed: the restart's and the process list's, or all but the restart's.
              {tap(rateChange), 0, rate, std::vector<std::string>(teardown.begin() + 2, teardown.end()), tap(refused)},
-             {{{"restarts", 1}}, 1, restart, {teardown[0], teardown[1]}, {{"faults", {{"srst", nope}}}}}}) {
+             {{{"restarts", 1}}, 1, restart, {teardown[0], teardown[1], teardown[2]}, {{"faults", {{"srst", nope}}}}}}) {
         json description = machine();
         description["tap"] = {{"frames", 4800}};  // cycles of 100 ms: a busy machine overloads none
         description.merge_patch(row.patch);
@@ -149,7 +149,7 @@ TEST(Pcm, ChangesOfTheTapsFormat) {
         }
         EXPECT_EQ(second, row.report) << err;
         EXPECT_EQ(callsOf(run.machine, teardown), row.calls) << row.report;
-        EXPECT_EQ(callsOf(run.machine, {"AudioObjectAddPropertyListener"}).size(), 3u) << row.report;
+        EXPECT_EQ(callsOf(run.machine, {"AudioObjectAddPropertyListener"}).size(), 4u) << row.report;
     }
 }
 

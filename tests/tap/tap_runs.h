@@ -63,8 +63,11 @@ inline std::vector<std::string> callsOf(const harness::Machine& machine, const s
     return seen;
 }
 
+// Of a capture of --bundle-id: the listeners of the tap's format, its device's stop, the service's
+// restart and the process list.
 inline const std::vector<std::string> teardown = {"AudioObjectRemovePropertyListener",
                                                   "AudioObjectRemovePropertyListener", "AudioObjectRemovePropertyListener",
+                                                  "AudioObjectRemovePropertyListener",
                                                   "AudioDeviceStop", "AudioDeviceDestroyIOProcID",
                                                   "AudioHardwareDestroyAggregateDevice",
                                                   "AudioHardwareDestroyProcessTap"};
