@@ -19,7 +19,7 @@ json::Object record(const AudioProcess& process) {
     for (AudioObjectID device : process.devices) {
         std::int64_t channels = 0;
         for (auto count : streamChannels(device)) {
-            channels += count;
+            channels += count.value_or(0);
         }
         auto name = property::readString(device, kAudioObjectPropertyName);
         json::Object entry;

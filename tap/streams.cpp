@@ -18,28 +18,31 @@ std::string pairText(std::int64_t master) {
 
 }  // namespace
 
-PairPlace locatePair(const std::vector<std::uint32_t>& counts, std::int64_t master) {
+PairPlace locatePair(const StreamCounts& counts, std::int64_t master) {
     PairPlace place;
     if (master < 1) {
         return place;
     }
-    std::int64_t total = 0;
-    for (auto count : counts) {
-        total += count;
-    }
-    // The pair needs master + 1 channels; compared as total ≤ master so that master cannot overflow.
-    if (total <= master) {
-        return place;
-    }
     std::int64_t start = 0;
     for (std::size_t i = 0; i < counts.size(); ++i) {
-        std::int64_t end = start + counts[i];
+        // Channels past a stream of unknown width would be counted from the wrong place: the pair
+        // cannot be told apart from one that crosses streams.
+        if (!counts[i]) {
+            place.kind = PairPlace::Kind::split;
+            return place;
+        }
+        std::int64_t end = start + *counts[i];
         if (master - 1 >= end) {
             start = end;
             continue;
         }
         if (master >= end) {
-            place.kind = PairPlace::Kind::split;
+            // The second channel lies past this stream: in a later one, or past the last channel.
+            bool later = false;
+            for (std::size_t j = i + 1; j < counts.size(); ++j) {
+                later = later || !counts[j] || *counts[j] > 0;
+            }
+            place.kind = later ? PairPlace::Kind::split : PairPlace::Kind::missing;
             return place;
         }
         place.kind = PairPlace::Kind::found;
@@ -50,12 +53,12 @@ PairPlace locatePair(const std::vector<std::uint32_t>& counts, std::int64_t mast
     return place;
 }
 
-std::vector<std::uint32_t> streamChannels(AudioObjectID device) {
-    std::vector<std::uint32_t> counts;
+StreamCounts streamChannels(AudioObjectID device) {
+    StreamCounts counts;
     for (AudioObjectID stream : property::readObjects(device, kAudioDevicePropertyStreams, property::output)) {
         auto format = property::read(stream, property::address(kAudioStreamPropertyVirtualFormat),
                                      AudioStreamBasicDescription{});
-        counts.push_back(format ? format->mChannelsPerFrame : 0);
+        counts.push_back(format ? std::optional<std::uint32_t>(format->mChannelsPerFrame) : std::nullopt);
     }
     return counts;
 }

@@ -4,6 +4,7 @@
 #include <CoreAudio/CoreAudio.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,17 @@ struct PairPlace {
     std::int64_t first = 0;    // 0-based offset of the pair's first channel in that stream
 };
 
-// The place of channels master and master + 1 (master ≥ 1) over streams of these channel
-// counts: missing when the device has too few channels, split when the pair crosses streams.
-PairPlace locatePair(const std::vector<std::uint32_t>& counts, std::int64_t master);
+// The channel count of each output stream, in stream order; nothing for a stream whose format
+// cannot be read.
+using StreamCounts = std::vector<std::optional<std::uint32_t>>;
 
-// The channel count of each output stream of the device, in stream order; 0 for a stream whose
-// format cannot be read; empty when the stream list cannot be read.
-std::vector<std::uint32_t> streamChannels(AudioObjectID device);
+// The place of channels master and master + 1 (master ≥ 1) over streams of these channel
+// counts: missing when the device has too few channels, split when the pair crosses streams or
+// a stream before it has a count not known, so that where the pair lies is not known either.
+PairPlace locatePair(const StreamCounts& counts, std::int64_t master);
+
+// The channel count of each output stream of the device; empty when the stream list cannot be read.
+StreamCounts streamChannels(AudioObjectID device);
 
 // The stream and offset of the pair at `master` on the device with that UID. Does not return
 // when the device is unknown or the pair cannot be had: the run fails with the reason.

@@ -39,7 +39,12 @@ std::string joined(const std::vector<std::int32_t>& pids) {
 // when the pair lies past the channels, found where its first channel is, split only where a
 // stream ends between its two channels.
 void checkPlace(const std::vector<std::uint32_t>& counts, std::int64_t master) {
-    tap::PairPlace place = tap::locatePair(counts, master);
+    tap::PairPlace place = tap::locatePair(tap::StreamCounts(counts.begin(), counts.end()), master);
+    // A stream of unknown width ahead of the pair leaves its place unknown: never found past it.
+    tap::StreamCounts unknownFirst = {std::nullopt};
+    unknownFirst.insert(unknownFirst.end(), counts.begin(), counts.end());
+    fuzz::require(master < 1 || tap::locatePair(unknownFirst, master).kind == tap::PairPlace::Kind::split,
+                  "nothing is found past a stream of unknown width");
     std::int64_t total = 0;
     bool boundary = false;  // a stream ends after channel `master`
     for (auto count : counts) {

@@ -62,6 +62,8 @@ TEST(Failures, MessagesAndStatuses) {
         {"device not UTF-8", on("x\xff", "1"), "no output device x\uFFFD"},
         {"uid translation fails", on("studio", "1"), "no output device studio", {{"faults", {{"uidd", nope}}}}, nope},
         {"split pair", on("studio", "2"), "channels 2–3 aren't in one stream of that device"},
+        // How many channels come before stream 2 is not known: its pair cannot be placed.
+        {"past a stream of unknown width", on("odd", "3"), "channels 3–4 aren't in one stream of that device"},
         {"past the last channel", on("studio", "10"), none + "10–11"},
         {"no output streams", on("mic", "1"), none + "1–2"},
         {"largest master", on("spk", "9223372036854775807"), none + "9223372036854775807–9223372036854775808"},
