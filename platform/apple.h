@@ -36,7 +36,8 @@ public:
     // The process objects it names.
     std::vector<AudioObjectID> processes() const;
     void setProcesses(const std::vector<AudioObjectID>& processes);
-    // Only when `bundleTapsAvailable()`; otherwise they do nothing.
+    // Only when `bundleTapsAvailable()`; otherwise they do nothing (and there are none).
+    std::vector<std::string> bundleIDs() const;
     void setBundleIDs(const std::vector<std::string>& bundleIDs);
     void setProcessRestoreEnabled(bool enabled);
     // The description's own UUID as upper-case 8-4-4-4-12 text.

@@ -4,7 +4,6 @@
 #include "tap/run_state.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace tap {
 
@@ -14,12 +13,6 @@ bool sameSet(std::vector<AudioObjectID> a, std::vector<AudioObjectID> b) {
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
     return a == b;
-}
-
-}  // namespace
-
-bool followsProcesses() {
-    return bundleID && (deviceUID || !apple::bundleTapsAvailable());
 }
 
 void followProcesses() {
@@ -36,6 +29,52 @@ void followProcesses() {
     description->setProcesses(now);
     if (apple::writeTapDescription(tap, *description) != 0) {
         description->setProcesses(named);
+    }
+}
+
+// Identifiers are only added: one whose processes have gone taps nothing until they come back.
+void followBundles() {
+    const std::vector<std::string> named = description->bundleIDs();
+    std::vector<std::string> grown = named;
+    for (const std::string& id : bundleIdentifiersOf(*bundleID)) {
+        if (std::find(grown.begin(), grown.end(), id) == grown.end()) {
+            grown.push_back(id);
+        }
+    }
+    if (grown.size() == named.size()) {
+        return;
+    }
+    description->setBundleIDs(grown);
+    if (apple::writeTapDescription(tap, *description) != 0) {
+        description->setBundleIDs(named);
+    }
+}
+
+}  // namespace
+
+bool follows() {
+    return bundleID.has_value();
+}
+
+bool namesProcesses() {
+    return !bundleID || deviceUID || !apple::bundleTapsAvailable();
+}
+
+std::vector<std::string> bundleIdentifiersOf(const std::string& bundle) {
+    std::vector<std::string> ids = {bundle};
+    for (const AudioProcess& process : processesOf(bundle)) {
+        if (std::find(ids.begin(), ids.end(), process.bundleID) == ids.end()) {
+            ids.push_back(process.bundleID);
+        }
+    }
+    return ids;
+}
+
+void followApplication() {
+    if (namesProcesses()) {
+        followProcesses();
+    } else {
+        followBundles();
     }
 }
 

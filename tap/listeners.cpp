@@ -48,7 +48,7 @@ Listener listeners[] = {{tap, formatChanged},
 bool listen() {
     bool all = true;
     for (Listener& l : listeners) {
-        if (&l.address == &processList && !followsProcesses()) {
+        if (&l.address == &processList && !follows()) {
             continue;
         }
         l.added = AudioObjectAddPropertyListener(l.object, &l.address, heard, nullptr) == 0;

@@ -2,6 +2,7 @@
 
 #include "shared/property.h"
 #include "shared/report.h"
+#include "tap/following.h"
 #include "tap/processes.h"
 #include "tap/run_state.h"
 #include "tap/streams.h"
@@ -26,9 +27,9 @@ apple::TapDescription bundleTap(const std::string& id) {
         report::failWithStatus("that's Sorvane itself");
     }
     // From macOS 26 the platform follows the bundle itself, so the app need not be sounding yet.
-    if (!deviceUID && apple::bundleTapsAvailable()) {
+    if (!namesProcesses()) {
         auto description = apple::TapDescription::stereoMixdown({});
-        description.setBundleIDs({id});
+        description.setBundleIDs(bundleIdentifiersOf(id));
         description.setProcessRestoreEnabled(true);
         return description;
     }

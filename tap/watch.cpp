@@ -36,8 +36,8 @@ bool hostGone(const platform::Events::Woken& woken) {
 
 // The process list is read only when a listener has told of a change (or nothing can tell).
 void followIfChanged(bool looks) {
-    if (followsProcesses() && (processesChanged.exchange(false) || looks)) {
-        followProcesses();
+    if (follows() && (processesChanged.exchange(false) || looks)) {
+        followApplication();
     }
 }
 

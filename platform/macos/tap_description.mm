@@ -97,6 +97,20 @@ void TapDescription::setProcesses(const std::vector<AudioObjectID>& processes) {
     }
 }
 
+std::vector<std::string> TapDescription::bundleIDs() const {
+    std::vector<std::string> ids;
+#if SORVANE_SDK_BUNDLE_TAPS
+    if (@available(macOS 26.0, *)) {
+        @autoreleasepool {
+            for (NSString* id in impl_->object.bundleIDs) {
+                ids.push_back(stdText(id).value_or(""));
+            }
+        }
+    }
+#endif
+    return ids;
+}
+
 void TapDescription::setBundleIDs([[maybe_unused]] const std::vector<std::string>& bundleIDs) {
 #if SORVANE_SDK_BUNDLE_TAPS
     if (@available(macOS 26.0, *)) {

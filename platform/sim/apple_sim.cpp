@@ -64,6 +64,10 @@ void TapDescription::setProcesses(const std::vector<AudioObjectID>& processes) {
     impl_->description.processes = processes;
 }
 
+std::vector<std::string> TapDescription::bundleIDs() const {
+    return impl_->description.bundleIDs;
+}
+
 void TapDescription::setBundleIDs(const std::vector<std::string>& bundleIDs) {
     impl_->description.bundleIDs = bundleIDs;
 }

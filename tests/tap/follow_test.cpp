@@ -90,23 +90,32 @@ std::vector<json> written(const harness::Machine& machine) {
     return descriptions;
 }
 
+// From macOS 26 the tap names the app's bundle identifiers, those of its helpers among them.
 TEST(Follow, NewProcessesOfTheApplicationAreHeardButNoLookAlikeOrTheHosts) {
-    // The host is x.browser.host here, so its processes are nested under the app's identifier.
-    json m = machineOfLongCycles();
-    m["apps"][0]["bundleId"] = "x.browser.host";
-    Capture run(m, {"--bundle-id", "x.browser"});
-    json grown = m["processes"];
-    grown.push_back(process(507, "x.browserish", 1.0));
-    grown.push_back(process(508, "x.browser.host.gpu", 2.0));
-    grown.push_back(process(509, "x.browser.tab", 0.0625));
-    EXPECT_TRUE(follow(run, m, {{{"processes", grown}}}, {{0.25, 0.125}, {0.25, 0.125, 0.0625}}));
-    const auto made = run.machine.calls("AudioHardwareCreateProcessTap");
-    const auto descriptions = written(run.machine);
-    ASSERT_EQ(descriptions.size(), 1u);
-    ASSERT_EQ(made.size(), 1u);
-    json expected = made[0]["description"];
-    expected["processes"].push_back(descriptions[0]["processes"].back());
-    EXPECT_EQ(descriptions[0], expected) << "the same description with the new process added";
+    for (const char* system : {"15.0", "26.0"}) {
+        // The host is x.browser.host here, so its processes are nested under the app's identifier.
+        json m = machineOfLongCycles();
+        m["system"] = system;
+        m["apps"][0]["bundleId"] = "x.browser.host";
+        Capture run(m, {"--bundle-id", "x.browser"});
+        json grown = m["processes"];
+        grown.push_back(process(507, "x.browserish", 1.0));
+        grown.push_back(process(508, "x.browser.host.gpu", 2.0));
+        grown.push_back(process(509, "x.browser.tab", 0.0625));
+        EXPECT_TRUE(follow(run, m, {{{"processes", grown}}}, {{0.25, 0.125}, {0.25, 0.125, 0.0625}})) << system;
+        const auto made = run.machine.calls("AudioHardwareCreateProcessTap");
+        const auto descriptions = written(run.machine);
+        ASSERT_EQ(descriptions.size(), 1u) << system;
+        ASSERT_EQ(made.size(), 1u) << system;
+        json expected = made[0]["description"];
+        if (std::string(system) == "26.0") {
+            EXPECT_EQ(expected["bundleIDs"], json({"x.browser", "x.browser.helper"}));
+            expected["bundleIDs"].push_back("x.browser.tab");
+        } else {
+            expected["processes"].push_back(descriptions[0]["processes"].back());
+        }
+        EXPECT_EQ(descriptions[0], expected) << system << ": the same description, the new process added";
+    }
 }
 
 TEST(Follow, TheApplicationGoneAndBackAndAProcessTheStartWaitsFor) {

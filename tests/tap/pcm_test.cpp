@@ -83,7 +83,7 @@ TEST(Pcm, ThePairOfEveryKindOfTap) {
          44100},
         {"absent app on 26", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 48000, 3, 512,
          {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}}}},
-        {"browser on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25}},
+        {"browser and its helper on 26", {"--bundle-id", "x.browser"}, {{"system", "26.0"}}, {0.25, 0.125}},
         // The format reported is the one the tap has once the start has returned.
         {"rate changed while the start waits", {"--bundle-id", "x.later"}, {{"system", "26.0"}}, {0.5}, 0, 44100, 3,
          512, {{"processes", {{{"pid", 601}, {"bundleId", "x.later"}, {"playing", true}, {"level", 0.5}}}},
