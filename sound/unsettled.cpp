@@ -4,6 +4,21 @@
 
 namespace sound {
 
+namespace {
+
+const json::Value* find(const json::Object& object, const char* name) {
+    auto found = object.find(name);
+    return found == object.end() ? nullptr : &found->second;
+}
+
+// The member `name` of `object` when both are objects; nothing otherwise.
+const json::Object* objectMember(const json::Object* object, const char* name) {
+    const json::Value* value = object ? find(*object, name) : nullptr;
+    return value ? value->object() : nullptr;
+}
+
+}  // namespace
+
 void Unsettled::add(const Unsettled& more) {
     defaults.insert(more.defaults.begin(), more.defaults.end());
     rates.insert(more.rates.begin(), more.rates.end());
@@ -25,18 +40,14 @@ std::optional<std::string> withUnsettled(std::string_view record, const Unsettle
 }
 
 Unsettled unsettledIn(std::string_view record) {
-    Unsettled unsettled;
     auto value = json::read(record);
-    const json::Object* object = value ? value->object() : nullptr;
-    auto found = object ? object->find("unsettled") : json::Object::const_iterator{};
-    if (!object || found == object->end() || !found->second.object()) {
-        return unsettled;
-    }
+    const json::Object* member = objectMember(value ? value->object() : nullptr, "unsettled");
+    // The texts of the member's list `name`, passing over whatever else it holds.
     auto texts = [&](const char* name) {
-        auto list = found->second.object()->find(name);
         std::set<std::string> result;
-        if (list != found->second.object()->end() && list->second.array()) {
-            for (const auto& item : *list->second.array()) {
+        const json::Value* list = member ? find(*member, name) : nullptr;
+        if (list && list->array()) {
+            for (const json::Value& item : *list->array()) {
                 if (item.string()) {
                     result.insert(*item.string());
                 }
@@ -44,11 +55,11 @@ Unsettled unsettledIn(std::string_view record) {
         }
         return result;
     };
-    for (const std::string& role : texts("defaults")) {
-        for (Direction direction : {Direction::output, Direction::input}) {
-            if (role == text(direction)) {
-                unsettled.defaults.insert(direction);
-            }
+    Unsettled unsettled;
+    auto defaults = texts("defaults");
+    for (Direction role : {Direction::output, Direction::input}) {
+        if (defaults.count(std::string(text(role))) > 0) {
+            unsettled.defaults.insert(role);
         }
     }
     unsettled.rates = texts("rates");
