@@ -64,7 +64,7 @@ TEST(Restore, ChangesThatLandLateArePutBackToo) {
     EXPECT_EQ(soundState(held.machine), held.before);
 
     Stage killed(wanted, studioMachine(2500));
-    Switch(killed).switched;  // killed in the hold
+    EXPECT_EQ(Switch(killed).switched.value("snapshot", ""), "taken");  // then killed in the hold
     auto snapshot = json::parse(harness::readFile(killed.file("snapshot.json")).value_or(""), nullptr, false);
     EXPECT_EQ(snapshot.value("unsettled", json()), json({{"defaults", {"output"}}, {"rates", {"studio"}}}));
     json late = killed.machine.state();
