@@ -28,8 +28,7 @@ std::string rateText(double rate) {
     return std::string(buffer) + " Hz";
 }
 
-void apply(std::optional<Direction> role, const std::optional<Side>& side, std::vector<std::string>& done,
-           std::vector<std::string>& skipped) {
+void apply(std::optional<Direction> role, const std::optional<Side>& side, Applied& applied, Unsettled& forced) {
     if (!side) {
         return;
     }
@@ -38,24 +37,34 @@ void apply(std::optional<Direction> role, const std::optional<Side>& side, std::
     if (role) {
         label = "the " + std::string(text(*role)) + " " + label;
     }
-    auto record = [&](bool ok, const std::string& entry) { (ok ? done : skipped).push_back(entry); };
+    auto record = [&](bool ok, const std::string& entry) { (ok ? applied.done : applied.skipped).push_back(entry); };
+    // A change that shows late is recorded by whether it showed; true when it may still land.
+    auto recordLate = [&](Written written, const std::string& entry) {
+        record(written == Written::shown, entry);
+        return written == Written::unseen;
+    };
 
     bool isOutput = system->exists(uid, Direction::output);
     if (role) {
         if (!system->exists(uid, *role)) {
-            skipped.push_back(label + ": not connected");
+            applied.skipped.push_back(label + ": not connected");
             return;
         }
-        if (system->defaultUID(*role) != uid) {
-            record(system->setDefault(*role, uid), label + " as the default");
+        // A forced one is written even when reads show it: an earlier write may still land on it.
+        if (forced.defaults.erase(*role) > 0 || system->defaultUID(*role) != uid) {
+            if (recordLate(system->setDefault(*role, uid), label + " as the default")) {
+                applied.unsettled.defaults.insert(*role);
+            }
         }
     } else if (!isOutput && !system->exists(uid, Direction::input)) {
-        skipped.push_back(label + ": not connected");
+        applied.skipped.push_back(label + ": not connected");
         return;
     }
 
-    if (side->rate && !rateInPlace(system->rate(uid), *side->rate)) {
-        record(system->setRate(uid, *side->rate), label + " at " + rateText(*side->rate));
+    if (side->rate && (forced.rates.erase(uid) > 0 || !rateInPlace(system->rate(uid), *side->rate))) {
+        if (recordLate(system->setRate(uid, *side->rate), label + " at " + rateText(*side->rate))) {
+            applied.unsettled.rates.insert(uid);
+        }
     }
     // Layouts and volumes are output settings only.
     if (role == Direction::input || (!role && !isOutput)) {
@@ -76,15 +85,15 @@ void apply(std::optional<Direction> role, const std::optional<Side>& side, std::
     }
 }
 
-Applied applyAll(const Settings& settings) {
+Applied applyAll(const Settings& settings, Unsettled forced) {
     Applied applied;
     if (settings.others) {
         for (const auto& side : *settings.others) {
-            apply(std::nullopt, side, applied.done, applied.skipped);
+            apply(std::nullopt, side, applied, forced);
         }
     }
-    apply(Direction::output, settings.output, applied.done, applied.skipped);
-    apply(Direction::input, settings.input, applied.done, applied.skipped);
+    apply(Direction::output, settings.output, applied, forced);
+    apply(Direction::input, settings.input, applied, forced);
     return applied;
 }
 

@@ -63,24 +63,12 @@ bool syncFolder(const std::filesystem::path& dir) {
     return ok;
 }
 
-}  // namespace
-
-Files files(const std::string& option) {
-    auto folder = arguments::value(args, option);
-    if (!folder) {
-        report::fail(option + " needs a folder");
-    }
-    Files result{std::filesystem::path(*folder)};
-    // A folder that cannot be made shows up later as failed reads and writes, reported there.
-    std::error_code ignored;
-    std::filesystem::create_directories(result.dir, ignored);
-    return result;
-}
-
-std::optional<Settings> Files::load(const std::filesystem::path& file) const {
-    // Non-blocking so that a FIFO planted at the name cannot hold the run; a link to a regular
-    // file is followed, since a host may keep its settings elsewhere.
-    int fd = openRetrying(file.c_str(), O_RDONLY | O_NONBLOCK);
+// The whole text of a regular file of at most `largestFile` bytes; nothing otherwise.
+std::optional<std::string> readRegular(const std::filesystem::path& file, bool followLink) {
+    // Non-blocking so that a FIFO planted at the name cannot hold the run. Only the host's settings
+    // may be a link, kept elsewhere; the files we write ourselves never are, so a link at their
+    // names was planted.
+    int fd = openRetrying(file.c_str(), O_RDONLY | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0) {
         return std::nullopt;
     }
@@ -114,7 +102,48 @@ std::optional<Settings> Files::load(const std::filesystem::path& file) const {
     if (!ok) {
         return std::nullopt;
     }
-    return decode(text);
+    return text;
+}
+
+}  // namespace
+
+Files files(const std::string& option) {
+    auto folder = arguments::value(args, option);
+    if (!folder) {
+        report::fail(option + " needs a folder");
+    }
+    Files result{std::filesystem::path(*folder)};
+    // A folder that cannot be made shows up later as failed reads and writes, reported there.
+    std::error_code ignored;
+    std::filesystem::create_directories(result.dir, ignored);
+    return result;
+}
+
+std::optional<Settings> Files::load(const std::filesystem::path& file) const {
+    auto text = readRegular(file, file == sorvane());
+    return text ? decode(*text) : std::nullopt;
+}
+
+std::optional<std::pair<Settings, Unsettled>> Files::loadSnapshot() const {
+    auto text = readRegular(snapshot(), false);
+    auto settings = text ? decode(*text) : std::nullopt;
+    if (!settings) {
+        return std::nullopt;
+    }
+    return std::pair{*settings, unsettledIn(*text)};
+}
+
+bool Files::saveSnapshot(const Settings& settings, const Unsettled& unsettled) const {
+    auto text = encode(settings);
+    if (text && !unsettled.empty()) {
+        text = withUnsettled(*text, unsettled);
+    }
+    return text && write(*text, snapshot());
+}
+
+bool Files::marked() const {
+    struct stat info {};
+    return ::lstat(mark().c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool Files::save(const Settings& settings, const std::filesystem::path& file) const {

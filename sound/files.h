@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sound/settings.h"
+#include "sound/unsettled.h"
 
 #include <filesystem>
 #include <optional>
@@ -16,8 +17,15 @@ struct Files {
     std::filesystem::path snapshot() const { return dir / "snapshot.json"; }
     std::filesystem::path mark() const { return dir / "switched"; }
 
-    // The record in the file; nothing when the file is missing, unreadable or not a record.
+    // The record in the file; nothing when the file is missing, unreadable or not a record, and
+    // when it is a link, unless it is the host's settings file.
     std::optional<Settings> load(const std::filesystem::path& file) const;
+    // The snapshot with the changes it notes as unsettled; nothing as for `load`.
+    std::optional<std::pair<Settings, Unsettled>> loadSnapshot() const;
+    // Writes the snapshot, noting the unsettled changes when there are any; false as for `save`.
+    bool saveSnapshot(const Settings& settings, const Unsettled& unsettled) const;
+    // True when the switch mark is in the folder: a regular file, not a link.
+    bool marked() const;
     // Writes the record's JSON form; false, touching nothing, when it cannot be encoded.
     bool save(const Settings& settings, const std::filesystem::path& file) const;
     // Replaces the file with the bytes atomically; false when that failed.

@@ -20,6 +20,7 @@ namespace {
 // Shared by the three watchers. Made once and never freed: the process ends while holding it.
 struct Hold {
     Files folder;
+    Unsettled unsettled;
     sigset_t signals;
     pid_t parent = 0;
     std::mutex lock;       // taken by the first watcher to fire and never released
@@ -32,7 +33,7 @@ struct Hold {
     hold.lock.lock();
     if (!hold.restored) {
         hold.restored = true;
-        restore(hold.folder);
+        restore(hold.folder, hold.unsettled);
     }
     std::exit(0);
 }
@@ -100,9 +101,10 @@ sigset_t blockEndingSignals() {
     return signals;
 }
 
-void hold(const Files& folder, const sigset_t& signals) {
+void hold(const Files& folder, const sigset_t& signals, const Unsettled& unsettled) {
     auto* state = new Hold;
     state->folder = folder;
+    state->unsettled = unsettled;
     state->signals = signals;
     startWatcher(*state, waitForSignal);
     // Read only now, after the report: a launcher that exits while the switch is under way is not

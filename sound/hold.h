@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sound/files.h"
+#include "sound/unsettled.h"
 
 #include <signal.h>
 
@@ -13,8 +14,8 @@ namespace sound {
 sigset_t blockEndingSignals();
 
 // Waits for the line "restore", the end of standard input, one of the blocked signals or a parent
-// id other than the one read as the hold starts; then restores the folder's snapshot exactly once
-// and exits with status 0.
-[[noreturn]] void hold(const Files& folder, const sigset_t& signals);
+// id other than the one read as the hold starts; then restores the folder's snapshot exactly once,
+// writing back what the switch left `unsettled` whatever reads show, and exits with status 0.
+[[noreturn]] void hold(const Files& folder, const sigset_t& signals, const Unsettled& unsettled);
 
 }  // namespace sound

@@ -7,10 +7,15 @@
 
 namespace sound {
 
-void restore(const Files& files) {
+void restore(const Files& files, const Unsettled& unsettled) {
     Applied applied;
-    if (auto snapshot = files.load(files.snapshot())) {
-        applied = applyAll(*snapshot);
+    if (auto snapshot = files.loadSnapshot()) {
+        Unsettled forced = unsettled;
+        // Only the switch that left the mark wrote them; after its restore they are long in place.
+        if (files.marked()) {
+            forced.add(snapshot->second);
+        }
+        applied = applyAll(snapshot->first, forced);
     } else {
         applied.skipped.push_back("no snapshot to put back");
     }

@@ -11,10 +11,9 @@
 
 #include <csignal>
 #include <ctime>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <utility>
 
 namespace sound {
 
@@ -43,14 +42,14 @@ bool othersMatch(const Settings& wanted) {
     return true;
 }
 
-// The snapshot of a switch that was never restored: its mark is still in the folder (a killed
-// hold, a machine that went down). Nothing when there is no mark or no readable snapshot.
-std::optional<Settings> unrestored(const Files& folder) {
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(folder.mark(), error))) {
+// The snapshot of a switch that was never restored, with the changes it left unsettled: its mark
+// is still in the folder (a killed hold, a machine that went down). Nothing when there is no mark
+// or no readable snapshot.
+std::optional<std::pair<Settings, Unsettled>> unrestored(const Files& folder) {
+    if (!folder.marked()) {
         return std::nullopt;
     }
-    return folder.load(folder.snapshot());
+    return folder.loadSnapshot();
 }
 
 }  // namespace
@@ -67,19 +66,25 @@ void runSwitch() {
         report::fail("Sorvane's sound isn't set up yet");
     }
     bool kept = true;
+    Settings taken;
+    Unsettled unsettled;
     if (auto earlier = unrestored(folder)) {
         // The devices stand as that switch left them, so only its snapshot knows the user's own
         // settings; it grows by the devices this switch touches first, read as they are now.
-        Settings grown = snapshot(*earlier, *wanted);
-        if (grown != *earlier && !folder.save(grown, folder.snapshot())) {
+        unsettled = earlier->second;
+        taken = snapshot(earlier->first, *wanted);
+        if (taken != earlier->first && !folder.saveSnapshot(taken, unsettled)) {
             report::fail("couldn't keep your settings, so nothing was changed");
         }
     } else {
         Settings present = current();
-        // Already as wanted, the further devices too: the snapshot in the folder still holds what came before.
+        // Already as wanted, the further devices too: this switch changes nothing. The snapshot
+        // in the folder was put back by the last restore, and the user may have chosen otherwise
+        // since, so it is renewed all the same: the restore is to leave things as they are now.
         kept = matches(present.output, wanted->output) && matches(present.input, wanted->input) &&
                othersMatch(*wanted);
-        if (!kept && !folder.save(snapshot(present, *wanted), folder.snapshot())) {
+        taken = snapshot(present, *wanted);
+        if (!folder.saveSnapshot(taken, {})) {
             report::fail("couldn't keep your settings, so nothing was changed");
         }
     }
@@ -87,10 +92,17 @@ void runSwitch() {
         report::fail("couldn't mark the switch, so nothing was changed");
     }
     Applied applied = applyAll(*wanted);
+    Unsettled all = unsettled;
+    all.add(applied.unsettled);
+    if (all != unsettled) {
+        // Noted for a "--restore" after a killed hold, before the host can take the report as
+        // its cue. The hold's own restore knows them anyway, so a failed write changes nothing.
+        folder.saveSnapshot(taken, all);
+    }
     json::Object switched = appliedReport("switched", applied);
     switched["snapshot"] = kept ? "kept" : "taken";
     report::say(switched);
-    hold(folder, signals);
+    hold(folder, signals, all);
 }
 
 }  // namespace sound

@@ -33,15 +33,18 @@ AudioObjectPropertyAddress volumeAddress(AudioObjectPropertyElement element) {
 
 // A change the platform accepted shows in reads only once the HAL has told its listeners; until then
 // it has not happened. Reads `shows` again every few milliseconds, for two seconds at most.
-bool showsInTime(const std::function<bool()>& shows) {
+Written showsInTime(bool accepted, const std::function<bool()>& shows) {
+    if (!accepted) {
+        return Written::refused;
+    }
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!shows()) {
         if (std::chrono::steady_clock::now() >= limit) {
-            return false;
+            return Written::unseen;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return true;
+    return Written::shown;
 }
 
 // The element of a channel key ("0" main, "1".. channels); nothing for a key that is not one.
@@ -113,14 +116,14 @@ std::optional<std::string> CoreAudioSystem::defaultUID(Direction direction) {
     return property::readString(*object, kAudioDevicePropertyDeviceUID);
 }
 
-bool CoreAudioSystem::setDefault(Direction direction, const std::string& uid) {
+Written CoreAudioSystem::setDefault(Direction direction, const std::string& uid) {
     auto object = device(uid);
     if (!object) {
-        return false;
+        return Written::refused;
     }
     auto where = property::address(defaultSelector(direction));
-    return property::set<AudioObjectID>(systemObject, where, *object) &&
-           showsInTime([&] { return property::get<AudioObjectID>(systemObject, where, 0) == *object; });
+    return showsInTime(property::set<AudioObjectID>(systemObject, where, *object),
+                       [&] { return property::get<AudioObjectID>(systemObject, where, 0) == *object; });
 }
 
 bool CoreAudioSystem::exists(const std::string& uid, Direction direction) {
@@ -148,13 +151,13 @@ std::optional<double> CoreAudioSystem::rate(const std::string& uid) {
     return property::get<Float64>(*object, rateAddress(), 0.0);
 }
 
-bool CoreAudioSystem::setRate(const std::string& uid, double rate) {
+Written CoreAudioSystem::setRate(const std::string& uid, double rate) {
     auto object = device(uid);
     if (!object) {
-        return false;
+        return Written::refused;
     }
-    return property::set<Float64>(*object, rateAddress(), rate) &&
-           showsInTime([&] { return rateInPlace(property::get<Float64>(*object, rateAddress(), 0.0), rate); });
+    return showsInTime(property::set<Float64>(*object, rateAddress(), rate),
+                       [&] { return rateInPlace(property::get<Float64>(*object, rateAddress(), 0.0), rate); });
 }
 
 std::optional<std::string> CoreAudioSystem::layout(const std::string& uid) {

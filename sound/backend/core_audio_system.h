@@ -22,11 +22,11 @@ inline constexpr std::int64_t volumeChannelLimit = 16;
 class CoreAudioSystem final : public SoundSystem {
 public:
     std::optional<std::string> defaultUID(Direction direction) override;
-    bool setDefault(Direction direction, const std::string& uid) override;
+    Written setDefault(Direction direction, const std::string& uid) override;
     bool exists(const std::string& uid, Direction direction) override;
     std::optional<std::string> name(const std::string& uid) override;
     std::optional<double> rate(const std::string& uid) override;
-    bool setRate(const std::string& uid, double rate) override;
+    Written setRate(const std::string& uid, double rate) override;
     std::optional<std::string> layout(const std::string& uid) override;
     bool setLayout(const std::string& uid, const std::string& layout) override;
     VolumeMap volume(const std::string& uid) override;

@@ -12,23 +12,30 @@
 
 namespace sound {
 
+// What came of a change that shows only once the device has taken it.
+enum class Written {
+    shown,    // the device shows it
+    unseen,   // the platform took it, but the device did not show it in time: it may still land
+    refused,  // nothing was changed
+};
+
 class SoundSystem {
 public:
     virtual ~SoundSystem() = default;
 
     // The UID of the current default device of that role; nothing when there is none.
     virtual std::optional<std::string> defaultUID(Direction direction) = 0;
-    // True once the device shows as the default of that role (two seconds at most).
-    virtual bool setDefault(Direction direction, const std::string& uid) = 0;
+    // Shown once the device shows as the default of that role (two seconds at most).
+    virtual Written setDefault(Direction direction, const std::string& uid) = 0;
     // True when the device is connected and has channels in that role.
     virtual bool exists(const std::string& uid, Direction direction) = 0;
     // The device's display name; nothing when it cannot be read.
     virtual std::optional<std::string> name(const std::string& uid) = 0;
     // The nominal sample rate in hertz; nothing when it cannot be read.
     virtual std::optional<double> rate(const std::string& uid) = 0;
-    // True once the platform accepted the rate and the device shows it, within 0.5 Hz (two seconds
+    // Shown once the platform accepted the rate and the device shows it, within 0.5 Hz (two seconds
     // at most).
-    virtual bool setRate(const std::string& uid, double rate) = 0;
+    virtual Written setRate(const std::string& uid, double rate) = 0;
     // The preferred output channel layout as base64; nothing when it cannot be read.
     virtual std::optional<std::string> layout(const std::string& uid) = 0;
     // True when the platform accepted the layout's bytes.

@@ -57,3 +57,22 @@ TEST(Files, OnlyRegularFilesAreRead) {
     EXPECT_EQ(run.switched, studioSwitched);
     EXPECT_EQ(run.restore(), restoredReport(studioRestored, {}));
 }
+
+// Only the host's settings may be a link. A snapshot or a mark behind one was planted: neither is
+// read, and a switch takes a snapshot of its own and puts back what it found.
+TEST(Files, SnapshotAndMarkAreNeverLinks) {
+    Stage stage;
+    harness::TempDir elsewhere;
+    harness::writeFile(elsewhere.file("snapshot.json"), R"({"output":{"uid":"headset"}})");
+    harness::writeFile(elsewhere.file("switched"), "2026-03-14T09:26:53Z");
+    for (const char* name : {"snapshot.json", "switched"}) fs::create_symlink(elsewhere.file(name), stage.file(name));
+    EXPECT_EQ(sound(stage.machine, {"--restore", stage.dir.path()}).out, nothingRestored);
+    EXPECT_EQ(soundState(stage.machine), stage.before);
+    fs::create_symlink(elsewhere.file("switched"), stage.file("switched"));  // the restore took the link away
+    Switch run(stage);
+    EXPECT_EQ(run.switched, studioSwitched);
+    EXPECT_EQ(run.restore(), restoredReport(studioRestored, {}));
+    EXPECT_EQ(soundState(stage.machine), stage.before);
+    EXPECT_TRUE(isRegularFile(stage.file("snapshot.json")));
+    EXPECT_EQ(harness::readFile(elsewhere.file("snapshot.json")), R"({"output":{"uid":"headset"}})");
+}

@@ -3,6 +3,7 @@
 #include "base64.h"
 #include "sound/apply.h"
 #include "sound/settings.h"
+#include "sound/unsettled.h"
 
 #include <gtest/gtest.h>
 
@@ -69,4 +70,20 @@ TEST(RateText, WholeNumberPartFractionCut) {
         {-std::numeric_limits<double>::infinity(), "a rate that isn't a number"}};
     for (const auto& [rate, text] : cases) EXPECT_EQ(sound::rateText(rate), text) << rate;
     EXPECT_EQ(sound::rateText(std::numeric_limits<double>::max()).size(), 309u + 3u);  // every digit written
+}
+
+// The snapshot's note of changes that may still land: beside the record, which reads as before, and
+// read back; anything else in its place is no note.
+TEST(Unsettled, NotedBesideTheRecordAndReadBack) {
+    const sound::Unsettled unsettled{{sound::Direction::input, sound::Direction::output}, {"b", "a"}};
+    const char* record = R"({"output":{"uid":"a"}})";
+    auto text = sound::withUnsettled(record, unsettled);
+    EXPECT_EQ(text, R"({"output":{"uid":"a"},"unsettled":{"defaults":["output","input"],"rates":["a","b"]}})");
+    EXPECT_EQ(sound::unsettledIn(text.value_or("")), unsettled);
+    EXPECT_EQ(sound::decode(text.value_or("")), sound::decode(record));
+    for (const char* odd : {"{}", "[]", "not json", R"({"unsettled":5})", R"({"unsettled":{"defaults":"output","rates":[1,null]}})"}) {
+        EXPECT_TRUE(sound::unsettledIn(odd).empty()) << odd;
+    }
+    EXPECT_EQ(sound::unsettledIn(R"({"unsettled":{"defaults":["input","Output",3]}})").defaults,
+              std::set<sound::Direction>{sound::Direction::input});
 }

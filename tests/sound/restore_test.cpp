@@ -1,4 +1,5 @@
 // "--restore DIR": the machine as it was before the switch, and nothing done twice.
+#include "harness/lanes.h"
 #include "tests/sound/sound_runs.h"
 
 using namespace sound_test;
@@ -45,4 +46,52 @@ TEST(Restore, KilledSwitchThenSwitchAgainThenRestoreTwice) {
         EXPECT_EQ(harness::readFile(stage.file("snapshot.json")), snapshot) << description;
         EXPECT_TRUE(stage.machine.calls("AudioObjectSetPropertyData").empty()) << description;
     }
+}
+
+// A device slower than the switch waits for (a Bluetooth one changing its rate): the switch gives
+// up on the rate, the host lets go at once, and the restore reads the old rate while the new one is
+// still on its way. It writes it back all the same, and the snapshot notes it for a "--restore"
+// after a killed hold, which writes it back even where the device still reads as before.
+TEST(Restore, ChangesThatLandLateArePutBackToo) {
+    const json wanted = {{"output", {{"uid", "studio"}, {"name", "Studio"}, {"rate", 96000}}}};
+    Stage held(wanted, studioMachine(2500));
+    Switch run(held);
+    EXPECT_EQ(run.switched["skipped"], json({"the output Studio as the default", "the output Studio at 96000 Hz"}));
+    run.child.closeInput();
+    EXPECT_EQ(harness::field(parsed(run.child.readLine()), "type"), "restored");
+    EXPECT_EQ(run.child.wait(), 0);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(soundState(held.machine), held.before);
+
+    Stage killed(wanted, studioMachine(2500));
+    EXPECT_EQ(Switch(killed).switched.value("snapshot", ""), "taken");  // then killed in the hold
+    auto snapshot = json::parse(harness::readFile(killed.file("snapshot.json")).value_or(""), nullptr, false);
+    EXPECT_EQ(snapshot.value("unsettled", json()), json({{"defaults", {"output"}}, {"rates", {"studio"}}}));
+    json late = killed.machine.state();
+    late["setDelayMs"] = 0;
+    late["devices"][1]["rate"] = 48000;  // as a device may read while it changes
+    killed.machine.write(late);
+    EXPECT_EQ(sound(killed.machine, {"--restore", killed.dir.path()}).out,
+              restoredReport({"Studio at 48000 Hz", "the output Speakers as the default"}, {}).dump() + "\n");
+    EXPECT_EQ(soundState(killed.machine), killed.before);
+    // Once restored, nothing is unsettled any more.
+    EXPECT_EQ(sound(killed.machine, {"--restore", killed.dir.path()}).out, restoredReport({}, {}).dump() + "\n");
+}
+
+// After a switch and its restore the user picks the host's settings as their own. The next switch
+// finds them in place, and neither its restore nor a later "--restore" takes them away again.
+TEST(Restore, TheUsersOwnChoiceAfterARestoreStays) {
+    Stage stage;
+    Switch first(stage);
+    json chosen = stage.machine.state();
+    first.restore();
+    stage.machine.write(chosen);
+    json before = soundState(stage.machine);
+    Switch again(stage);
+    EXPECT_EQ(again.switched, json({{"type", "switched"}, {"snapshot", "kept"}, {"applied", json::array()},
+                                    {"skipped", json::array()}}));
+    EXPECT_EQ(again.restore(), restoredReport({}, {}));
+    EXPECT_EQ(soundState(stage.machine), before);
+    EXPECT_EQ(sound(stage.machine, {"--restore", stage.dir.path()}).out, restoredReport({}, {}).dump() + "\n");
+    EXPECT_EQ(soundState(stage.machine), before);
 }
