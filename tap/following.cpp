@@ -9,10 +9,9 @@ namespace tap {
 
 namespace {
 
-bool sameSet(std::vector<AudioObjectID> a, std::vector<AudioObjectID> b) {
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    return a == b;
+// The same processes, in whatever order (a list holds each once).
+bool sameSet(const std::vector<AudioObjectID>& a, const std::vector<AudioObjectID>& b) {
+    return a.size() == b.size() && std::is_permutation(a.begin(), a.end(), b.begin());
 }
 
 void followProcesses() {

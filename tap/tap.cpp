@@ -38,9 +38,6 @@ sigset_t stopSignals() {
     return stops;
 }
 
-// How long a stop waits for the reader to take what the ring still holds.
-constexpr int drainMs = 100;
-
 void readOptions() {
     bundleID = arguments::value(args, "--bundle-id");
     // An empty identifier names no app; taken as one it would tap every process that has none.
@@ -144,7 +141,8 @@ int run(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     // Made at once: a Mac's kqueue tells only of a stop sent after it exists, and one sent while
     // the tap is being made would otherwise wait unseen for ever.
-    events = new platform::Events(stops, parent);
+    // Standard output too: a reader that goes away while no audio comes is seen at once.
+    events = new platform::Events(stops, parent, STDOUT_FILENO);
     // Before any other platform call, so that the device and process views stay current.
     property::notifyOnOwnThread();
     args.assign(argv, argv + argc);

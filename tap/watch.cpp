@@ -34,6 +34,16 @@ bool hostGone(const platform::Events::Woken& woken) {
     return woken.exited || getppid() != parent;
 }
 
+// Does not return. The service took the tap and its device with it, so no more cycles come and
+// nothing is torn down; what the ring holds goes out first, as after a stop.
+[[noreturn]] void endRestarted(const platform::Events::Woken& woken) {
+    stopListening();
+    if (!outputClosed.load() && !woken.outputGone && !hostGone(woken)) {
+        finishWriting(drainMs);
+    }
+    failRestarted();
+}
+
 // The process list is read only when a listener has told of a change (or nothing can tell).
 void followIfChanged(bool looks) {
     if (follows() && (processesChanged.exchange(false) || looks)) {
@@ -48,7 +58,8 @@ void followIfChanged(bool looks) {
     AudioDeviceStop(device, *procID);
     endStream();
     platform::Events::Woken woken;
-    while (!streamEnded.load() && stopRequested.load() == 0 && !outputClosed.load() && !hostGone(woken)) {
+    while (!streamEnded.load() && stopRequested.load() == 0 && !outputClosed.load() && !woken.outputGone &&
+           !hostGone(woken)) {
         woken = nextEvent(looks);
     }
     report::failWithStatus(message);
@@ -75,7 +86,7 @@ void startWatched(bool listening) {
         // The start thread is still inside the platform's call, which a restart does not end: the
         // process must not run its exit-time destructors under it. The private tap and device go
         // with the process.
-        if (stopRequested.load() != 0 || hostGone(woken)) {
+        if (stopRequested.load() != 0 || woken.outputGone || hostGone(woken)) {
             _exit(0);
         }
         bool unreadable = false;
@@ -101,9 +112,9 @@ void startWatched(bool listening) {
 void watch(Format format, bool listening) {
     const bool looks = !listening || !events->complete();
     platform::Events::Woken woken;
-    while (stopRequested.load() == 0 && !outputClosed.load() && !hostGone(woken)) {
+    while (stopRequested.load() == 0 && !outputClosed.load() && !woken.outputGone && !hostGone(woken)) {
         if (restarted.load()) {
-            failRestarted();
+            endRestarted(woken);
         }
         if (deviceStopped.load()) {
             endWith("the tap's device stopped, so the capture stopped", looks);
@@ -113,7 +124,7 @@ void watch(Format format, bool listening) {
             bool unreadable = false;
             auto now = readFormat(&unreadable);
             if (unreadable) {
-                failRestarted();
+                endRestarted(woken);
             }
             if (auto problem = unusable(now)) {
                 endWith(*problem, looks);

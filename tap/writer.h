@@ -6,6 +6,9 @@
 
 namespace tap {
 
+// How long an end waits for the reader to take what the ring still holds.
+constexpr int drainMs = 100;
+
 // Starts the writer over `ring`. False when the thread cannot start.
 bool startWriter();
 

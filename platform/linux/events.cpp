@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -15,10 +16,14 @@ struct Events::Parts {
     int signals = -1;
     int process = -1;
     int posted = -1;
+    int output = -1;    // not ours: watched, never closed
     bool gone = false;  // the process had already ended when the watch began
 };
 
-Events::Events(const sigset_t& signals, pid_t pid) : parts_(std::make_unique<Parts>()) {
+Events::Events(const sigset_t& signals, pid_t pid, int output) : parts_(std::make_unique<Parts>()) {
+    // Only a pipe: a file or a terminal has no reader to lose, and a socket tells more than its end.
+    struct stat about {};
+    parts_->output = output >= 0 && ::fstat(output, &about) == 0 && S_ISFIFO(about.st_mode) ? output : -1;
     // A Mac's kqueue reports a signal only when it is generated after the filter exists; one
     // already pending is never told of. A signalfd would hand it over, so it is taken away first:
     // a program that relies on seeing it fails here as it would on a Mac.
@@ -54,9 +59,13 @@ void Events::post() {
 Events::Woken Events::wait(int timeoutMs) {
     Woken woken;
     woken.exited = parts_->gone;
-    pollfd fds[3] = {{parts_->signals, POLLIN, 0}, {parts_->process, POLLIN, 0}, {parts_->posted, POLLIN, 0}};
+    // No events asked of the pipe: the writing end reports POLLERR once no reader is left.
+    pollfd fds[4] = {{parts_->signals, POLLIN, 0},
+                     {parts_->process, POLLIN, 0},
+                     {parts_->posted, POLLIN, 0},
+                     {parts_->output, 0, 0}};
     while (!woken.exited) {
-        int ready = ::poll(fds, 3, timeoutMs);
+        int ready = ::poll(fds, 4, timeoutMs);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -69,7 +78,8 @@ Events::Woken Events::wait(int timeoutMs) {
         woken.exited = (fds[1].revents & POLLIN) != 0;
         std::uint64_t count = 0;
         woken.posted = (fds[2].revents & POLLIN) != 0 && ::read(parts_->posted, &count, sizeof count) == sizeof count;
-        if (woken.signal || woken.exited || woken.posted) {
+        woken.outputGone = (fds[3].revents & (POLLERR | POLLHUP)) != 0;
+        if (woken.signal || woken.exited || woken.posted || woken.outputGone) {
             break;
         }
     }

@@ -104,3 +104,38 @@ TEST(Events, PostWakesTheWaiter) {
     EXPECT_TRUE(events.wait(0).posted);
     EXPECT_FALSE(events.wait(0).posted);
 }
+
+// A pipe's reader going away wakes the waiter, and only that: data flowing through the pipe wakes
+// nobody, whether it fills the pipe or drains it. Told at every wait from then on. A file has no
+// reader to lose.
+TEST(Events, ThePipesReaderGoingAway) {
+    signal(SIGPIPE, SIG_IGN);
+    Child child;  // first, so that it holds no end of the pipe
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    platform::Events events(noSignals, child.pid, ends[1]);
+    ASSERT_TRUE(events.complete());
+    std::thread flow([&ends] {
+        char chunk[4096] = {};
+        // The pipe fills and drains by turns, never past its room.
+        for (int i = 0; i < 200; ++i) {
+            (void)!write(ends[1], chunk, sizeof chunk);
+            if (i % 4 == 3) {
+                for (int part = 0; part < 4; ++part) (void)!read(ends[0], chunk, sizeof chunk);
+            }
+        }
+    });
+    const auto meanwhile = events.wait(300);
+    flow.join();
+    EXPECT_FALSE(meanwhile.outputGone || meanwhile.posted || meanwhile.signal || meanwhile.exited);
+    close(ends[0]);
+    EXPECT_TRUE(events.wait(10000).outputGone);
+    EXPECT_TRUE(events.wait(0).outputGone);
+    close(ends[1]);
+
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    platform::Events onFile(noSignals, child.pid, fileno(file));
+    EXPECT_FALSE(onFile.wait(50).outputGone);
+    fclose(file);
+}

@@ -1,6 +1,7 @@
 // A capture ends on whatever comes, whenever it comes: a stop while the tap is still being made, a
 // stop whose action a launcher left ignored, a restart of the audio service while the start waits
-// for sound, and a device whose IO stops by itself.
+// for sound or after the ring has filled, a device whose IO stops by itself, and a reader that goes
+// away while no audio comes.
 #include "tap_runs.h"
 
 #include <csignal>
@@ -81,6 +82,42 @@ TEST(Stops, DeviceStoppedAbnormally) {
     EXPECT_EQ(json::parse(err.substr(err.find('\n') + 1), nullptr, false),
               json({{"type", "error"}, {"message", "the tap's device stopped, so the capture stopped"}, {"status", 0}}))
         << err;
+}
+
+// A restart takes the tap away, not what it captured: a reader that was not reading gets every
+// frame the ring holds before the restart's error.
+TEST(Stops, RestartAfterTheRingHasFilled) {
+    json description = machine();
+    description["tap"] = {{"clock", "fast"}, {"cycles", 100}};
+    Capture run(description, {"--bundle-id", "x.music"});
+    run.child.shrinkOutput(16384);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    description["restarts"] = 1;
+    run.machine.write(description);
+    const std::string pcm = run.child.readBytes(SIZE_MAX, 5);
+    EXPECT_EQ(run.child.wait(5), 1);
+    EXPECT_EQ(pcm.size(), 100u * 512 * 8) << "frames lost unreported";
+    expectAppAudio(pcm, {0.5}, 0, {}, "restarted");
+    const std::string err = run.child.error();
+    EXPECT_EQ(json::parse(err.substr(err.find('\n') + 1), nullptr, false),
+              json({{"type", "error"}, {"message", "the audio system restarted, so the capture stopped"}, {"status", 0}}))
+        << err;
+}
+
+// Nothing written means no failed write to tell of a reader gone: the wait sees the pipe's end,
+// while the start waits for sound and while no cycle comes.
+TEST(Stops, ReaderGoneWhileNothingComes) {
+    for (const bool started : {false, true}) {
+        json description = machine();
+        description["processes"][0]["playing"] = !started ? false : true;
+        description["tap"] = {{"clock", "fast"}, {"cycles", 3}};
+        Capture run(description, {"--bundle-id", "x.music"}, false, started);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(run.child.readBytes(SIZE_MAX, 0.2).size(), started ? 3u * 512 * 8 : 0u);
+        run.child.closeOutput();
+        EXPECT_EQ(endsWithin(run, 3), 0) << (started ? "started" : "waiting to start");
+        EXPECT_EQ(run.child.error().empty(), !started) << run.child.error();
+    }
 }
 
 }  // namespace
