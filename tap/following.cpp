@@ -70,6 +70,9 @@ std::vector<std::string> bundleIdentifiersOf(const std::string& bundle) {
 }
 
 void followApplication() {
+    if (!follows()) {
+        return;
+    }
     if (namesProcesses()) {
         followProcesses();
     } else {

@@ -22,7 +22,7 @@ bool namesProcesses();
 // exactly, and a browser plays from its helpers.
 std::vector<std::string> bundleIdentifiersOf(const std::string& bundle);
 
-// Main thread. Gives the tap a description naming the application's audio processes running now
+// Main thread; nothing for --pid. Gives the tap a description naming the application's audio processes running now
 // when they differ from those it names; or, for a tap of bundle identifiers, adding those of
 // processes that appeared. Never one naming no process, which would leave the old processes, gone,
 // silent: a description without processes could tap the whole Mac. A write the platform refuses is

@@ -167,9 +167,7 @@ int run(int argc, char** argv) {
     attachCapture(format, stops);
     const bool listening = listen();
     // What changed between the list the tap was made from and the listener.
-    if (follows()) {
-        followApplication();
-    }
+    followApplication();
     startWatched(listening);
     // The start may have waited long for sound: the format reported is the one the tap has now.
     format = formatAfterStart();

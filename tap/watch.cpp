@@ -46,7 +46,7 @@ bool hostGone(const platform::Events::Woken& woken) {
 
 // The process list is read only when a listener has told of a change (or nothing can tell).
 void followIfChanged(bool looks) {
-    if (follows() && (processesChanged.exchange(false) || looks)) {
+    if (processesChanged.exchange(false) || looks) {
         followApplication();
     }
 }
